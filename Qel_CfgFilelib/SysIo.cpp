@@ -134,6 +134,23 @@ long SysTell(FILE* fp) {
     return std::ftell(fp);
 }
 
+bool SysEof(FILE* fp) {
+    return std::feof(fp) != 0;
+}
+
+int SysFileMode(FILE* fp, unsigned* mode) {
+    struct stat info;
+    if (::fstat(::fileno(fp), &info) != 0) {
+        return -1;
+    }
+    *mode = static_cast<unsigned>(info.st_mode) & 0777u;
+    return 0;
+}
+
+int SysRemove(const char* path) {
+    return ::unlink(path);
+}
+
 int SysSync(FILE* fp) {
     if (Fails(kSysSync)) {
         return -1;

@@ -37,6 +37,13 @@ char* SysGets(char* buffer, int count, FILE* fp);
 int SysFlush(FILE* fp);
 int SysSeek(FILE* fp, long offset, int origin);
 long SysTell(FILE* fp);
+// Tells whether the stream has reached its end, so that a null result of SysGets can be
+// told apart from a read failure.
+bool SysEof(FILE* fp);
+// Stores the permission bits of the file open as `fp` in `mode`; returns 0, or -1 on failure.
+int SysFileMode(FILE* fp, unsigned* mode);
+// Removes the directory entry `path`; a symbolic link is removed itself, never its target.
+int SysRemove(const char* path);
 int SysSync(FILE* fp);
 int SysSyncDir(const char* dir);
 int SysRename(const char* from, const char* to);
