@@ -1,0 +1,598 @@
+#include "TxtFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <utility>
+
+#include "Platform.h"
+#include "SysIo.h"
+
+namespace _CFG {
+
+using qelcfg::detail::SysAlloc;
+using qelcfg::detail::SysClose;
+using qelcfg::detail::SysCreate;
+using qelcfg::detail::SysEof;
+using qelcfg::detail::SysFileMode;
+using qelcfg::detail::SysFlush;
+using qelcfg::detail::SysFree;
+using qelcfg::detail::SysGets;
+using qelcfg::detail::SysOpen;
+using qelcfg::detail::SysPuts;
+using qelcfg::detail::SysRemove;
+using qelcfg::detail::SysSeek;
+using qelcfg::detail::SysTell;
+using qelcfg::detail::SysTruncate;
+
+namespace {
+
+constexpr int kGrowStep = 512;
+// From this size on the line buffer doubles, so that a very long line is read in linear
+// time; below it the buffer grows in 512-byte steps and stays small for ordinary lines.
+constexpr int kDoubleFrom = 32 * 1024;
+// The rest of a line after a CR is dropped in pieces at least this large, so that a long
+// tail costs few reads.
+constexpr int kSkipRoom = 128;
+constexpr int kTempNameSize = 256;
+constexpr char kTempSuffix[] = "~tmp";
+
+// Stream holders are allocated through the I/O seam, so that a failed allocation reaches
+// the caller as a false result like the object's other allocations.
+template <class T>
+struct SeamAllocator {
+    using value_type = T;
+    SeamAllocator() = default;
+    template <class U>
+    SeamAllocator(const SeamAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        void* p = SysAlloc(n * sizeof(T));
+        if (p == nullptr) {
+            throw std::bad_alloc();
+        }
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t) noexcept { SysFree(p); }
+};
+
+template <class T, class U>
+bool operator==(const SeamAllocator<T>&, const SeamAllocator<U>&) {
+    return true;
+}
+template <class T, class U>
+bool operator!=(const SeamAllocator<T>&, const SeamAllocator<U>&) {
+    return false;
+}
+
+char* CopyText(const char* text) {
+    std::size_t size = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(SysAlloc(size));
+    if (copy != nullptr) {
+        std::memcpy(copy, text, size);
+    }
+    return copy;
+}
+
+char* CopyLineBuffer(const char* buffer, int size) {
+    char* copy = static_cast<char*>(SysAlloc(static_cast<std::size_t>(size)));
+    if (copy != nullptr) {
+        std::memcpy(copy, buffer, std::strlen(buffer) + 1);
+    }
+    return copy;
+}
+
+bool KeyMatches(const char* line, const char* key, int offset, bool prefixMatch) {
+    // A line shorter than `offset` holds nothing there, and nothing past its NUL is read.
+    if (std::memchr(line, '\0', static_cast<std::size_t>(offset)) != nullptr) {
+        return false;
+    }
+    const char* at = line + offset;
+    if (prefixMatch) {
+        return std::strncmp(at, key, std::strlen(key)) == 0;
+    }
+    return qelcfg::detail::Stricmp(at, key) == 0;
+}
+
+}  // namespace
+
+// One stream shared by an object and its copies; the last of them to let go closes it.
+struct CTxtFile::CStreamHold {
+    explicit CStreamHold(std::FILE* fp) : m_fp(fp) {}
+    CStreamHold(const CStreamHold&) = delete;
+    CStreamHold& operator=(const CStreamHold&) = delete;
+    ~CStreamHold() {
+        if (m_fp != nullptr) {
+            SysClose(m_fp);
+        }
+    }
+    bool Close() {
+        std::FILE* fp = m_fp;
+        m_fp = nullptr;
+        return SysClose(fp) == 0;
+    }
+
+    std::FILE* m_fp;
+};
+
+CTxtFile::CTxtFile() = default;
+
+CTxtFile::CTxtFile(void* stream) {
+    AdoptStream(static_cast<std::FILE*>(stream));
+}
+
+CTxtFile::CTxtFile(const char* path, const char* mode) : m_lineMarker(-1) {
+    CTxtFile::Open(path, mode);
+}
+
+CTxtFile::CTxtFile(const CTxtFile& other) : CTxtFile() {
+    *this = other;
+}
+
+CTxtFile& CTxtFile::operator=(const CTxtFile& other) {
+    if (this == &other) {
+        return *this;
+    }
+    char* name = other.m_fileName != nullptr ? CopyText(other.m_fileName) : nullptr;
+    char* buffer =
+        other.m_buffer != nullptr ? CopyLineBuffer(other.m_buffer, other.m_bufferSize) : nullptr;
+    if ((name == nullptr && other.m_fileName != nullptr) ||
+        (buffer == nullptr && other.m_buffer != nullptr)) {
+        SysFree(name);
+        SysFree(buffer);
+        throw std::bad_alloc();
+    }
+    ReleaseAll();
+    m_changed = other.m_changed;
+    m_stream = other.m_stream;
+    m_fileName = name;
+    m_buffer = buffer;
+    m_bufferSize = other.m_bufferSize;
+    m_lineMarker = other.m_lineMarker;
+    m_readFailed = other.m_readFailed;
+    return *this;
+}
+
+CTxtFile::CTxtFile(CTxtFile&& other) noexcept {
+    TakeOver(other);
+}
+
+CTxtFile& CTxtFile::operator=(CTxtFile&& other) noexcept {
+    if (this != &other) {
+        ReleaseAll();
+        TakeOver(other);
+    }
+    return *this;
+}
+
+CTxtFile::~CTxtFile() {
+    CTxtFile::Close();
+    SysFree(m_buffer);
+}
+
+void CTxtFile::ReleaseAll() {
+    CloseStream();
+    SysFree(m_fileName);
+    m_fileName = nullptr;
+    SysFree(m_buffer);
+    m_buffer = nullptr;
+    m_bufferSize = 0;
+}
+
+void CTxtFile::TakeOver(CTxtFile& other) noexcept {
+    m_changed = other.m_changed;
+    m_stream = std::move(other.m_stream);
+    m_fileName = other.m_fileName;
+    m_buffer = other.m_buffer;
+    m_bufferSize = other.m_bufferSize;
+    m_lineMarker = other.m_lineMarker;
+    m_readFailed = other.m_readFailed;
+    other.m_changed = false;
+    other.m_fileName = nullptr;
+    other.m_buffer = nullptr;
+    other.m_bufferSize = 0;
+    other.m_lineMarker = -2;
+    other.m_readFailed = false;
+}
+
+std::FILE* CTxtFile::Stream() const {
+    return m_stream ? m_stream->m_fp : nullptr;
+}
+
+void* CTxtFile::GetStream() const {
+    return Stream();
+}
+
+bool CTxtFile::AdoptStream(std::FILE* fp) {
+    if (fp == nullptr) {
+        return false;
+    }
+    try {
+        m_stream = std::allocate_shared<CStreamHold>(SeamAllocator<CStreamHold>(), fp);
+    } catch (const std::bad_alloc&) {
+        // The stream was handed to this object, which cannot keep it: nobody else will close it.
+        SysClose(fp);
+        return false;
+    }
+    return true;
+}
+
+bool CTxtFile::CloseStream() {
+    std::shared_ptr<CStreamHold> hold = std::move(m_stream);
+    if (!hold || hold.use_count() > 1) {
+        return true;
+    }
+    return hold->Close();
+}
+
+bool CTxtFile::Open(const char* path, const char* mode) {
+    // Copied before Close releases the old name, which `path` may point into.
+    char* name = path != nullptr ? CopyText(path) : nullptr;
+    Close();
+    if (name == nullptr) {
+        return false;
+    }
+    m_fileName = name;
+    return mode != nullptr && AdoptStream(SysOpen(name, mode));
+}
+
+void CTxtFile::Close() {
+    CloseStream();
+    m_changed = false;
+    SysFree(m_fileName);
+    m_fileName = nullptr;
+}
+
+bool CTxtFile::Set(void* stream) {
+    std::FILE* fp = static_cast<std::FILE*>(stream);
+    // Letting go of the stream first would close the very stream being handed over.
+    if (fp != nullptr && fp == Stream()) {
+        return true;
+    }
+    CloseStream();
+    return AdoptStream(fp);
+}
+
+bool CTxtFile::SeekToBegin() {
+    if (!m_stream) {
+        return false;
+    }
+    m_lineMarker = -1;
+    return SysSeek(Stream(), 0, SEEK_SET) == 0;
+}
+
+bool CTxtFile::SeekToEnd() {
+    if (!m_stream) {
+        return false;
+    }
+    m_lineMarker = -2;
+    return SysSeek(Stream(), 0, SEEK_END) == 0;
+}
+
+bool CTxtFile::Seek(long offset, int origin) {
+    return m_stream && SysSeek(Stream(), offset, origin) == 0;
+}
+
+int CTxtFile::FindPrefixLine(const char* prefix) {
+    if (prefix == nullptr || !m_stream) {
+        return -1;
+    }
+    std::size_t length = std::strlen(prefix);
+    int count = 0;
+    while (ReadLine() && std::strncmp(m_buffer, prefix, length) != 0) {
+        ++count;
+    }
+    // A failed read is not the end of the file: no line count stands for it.
+    return m_buffer == nullptr || ReadFailed() ? -1 : count;
+}
+
+int CTxtFile::SeekToLine(const char* prefix, char* line) {
+    int index = FindPrefixLine(prefix);
+    if (index >= 0 && line != nullptr) {
+        std::strcpy(line, m_buffer);
+    }
+    return index;
+}
+
+int CTxtFile::SeekToLine(const char* prefix, char* line, int capacity) {
+    int index = FindPrefixLine(prefix);
+    if (index < 0 || line == nullptr) {
+        return index;
+    }
+    std::size_t size = std::strlen(m_buffer) + 1;
+    if (capacity <= 0 || size > static_cast<std::size_t>(capacity)) {
+        return -1;
+    }
+    std::memcpy(line, m_buffer, size);
+    return index;
+}
+
+bool CTxtFile::SetChangeFlag(bool changed) {
+    bool previous = m_changed;
+    m_changed = changed;
+    return previous;
+}
+
+bool CTxtFile::IsFileChanged() const {
+    return m_changed;
+}
+
+const char* CTxtFile::ReadTextLine(int index) {
+    if (!m_stream || index < 0 || !SeekToBegin()) {
+        return nullptr;
+    }
+    for (int count = 0; ReadLine(); ++count) {
+        if (count == index) {
+            return m_buffer;
+        }
+    }
+    return nullptr;
+}
+
+const char* CTxtFile::GetTextLine(char* skip) {
+    while (ReadLine()) {
+        if (skip == nullptr) {
+            return m_buffer;
+        }
+        const char* text = m_buffer;
+        while (*text != '\0' && std::strchr(skip, *text) != nullptr) {
+            ++text;
+        }
+        if (*text != '\0') {
+            return text;
+        }
+    }
+    return nullptr;
+}
+
+const char* CTxtFile::GetKeyLine(char* key, char* skip, int offset, bool stopAtMismatch,
+                                 bool prefixMatch) {
+    for (;;) {
+        const char* line = GetTextLine(skip);
+        if (line == nullptr || key == nullptr || offset < 0 ||
+            KeyMatches(line, key, offset, prefixMatch)) {
+            return line;
+        }
+        if (stopAtMismatch) {
+            return nullptr;
+        }
+    }
+}
+
+bool CTxtFile::WriteText(const char* text, bool lineEnd) {
+    std::FILE* fp = Stream();
+    if (fp == nullptr || text == nullptr) {
+        return false;
+    }
+    if (*text != '\0' && SysPuts(text, fp) < 0) {
+        return false;
+    }
+    return !lineEnd || SysPuts("\r\n", fp) >= 0;
+}
+
+const char* CTxtFile::GetTempleFileName(const char* suffix, char* out, int size) {
+    if (m_fileName == nullptr || out == nullptr || size <= 0) {
+        return nullptr;
+    }
+    std::size_t capacity = static_cast<std::size_t>(size);
+    std::size_t nameLength = std::strlen(m_fileName);
+    if (nameLength + 1 > capacity) {
+        return nullptr;
+    }
+    std::memcpy(out, m_fileName, nameLength + 1);
+    if (suffix == nullptr) {
+        return out;
+    }
+    std::size_t suffixLength = std::strlen(suffix);
+    if (nameLength + suffixLength + 1 > capacity) {
+        return nullptr;
+    }
+    std::memcpy(out + nameLength, suffix, suffixLength + 1);
+    return out;
+}
+
+// A line is everything up to its LF; its text ends at its first CR or LF. The buffer is
+// filled by successive reads into its free room, growing while the line goes on.
+bool CTxtFile::ReadLine() {
+    m_readFailed = true;
+    if (!m_stream || (m_buffer == nullptr && !GrowBuffer(0))) {
+        return false;
+    }
+    m_buffer[0] = '\0';
+    int length = 0;
+    for (;;) {
+        if (m_bufferSize - length < 2 && !GrowBuffer(length)) {
+            m_buffer[0] = '\0';
+            return false;
+        }
+        char* chunk = m_buffer + length;
+        if (SysGets(chunk, m_bufferSize - length, Stream()) == nullptr) {
+            *chunk = '\0';
+            return FinishAtEnd(length > 0);
+        }
+        int read = static_cast<int>(std::strlen(chunk));
+        bool sawLf = read > 0 && chunk[read - 1] == '\n';
+        const void* cr = std::memchr(chunk, '\r', static_cast<std::size_t>(read));
+        if (cr != nullptr) {
+            return EndLineAt(static_cast<int>(static_cast<const char*>(cr) - m_buffer), sawLf);
+        }
+        if (sawLf) {
+            return EndLineAt(length + read - 1, true);
+        }
+        length += read;
+    }
+}
+
+bool CTxtFile::GrowBuffer(int length) {
+    int step = m_bufferSize < kDoubleFrom ? kGrowStep : m_bufferSize;
+    if (m_bufferSize > INT_MAX - step) {
+        return false;
+    }
+    char* grown = static_cast<char*>(SysAlloc(static_cast<std::size_t>(m_bufferSize + step)));
+    if (grown == nullptr) {
+        return false;
+    }
+    if (length > 0) {
+        std::memcpy(grown, m_buffer, static_cast<std::size_t>(length));
+    }
+    grown[length] = '\0';
+    SysFree(m_buffer);
+    m_buffer = grown;
+    m_bufferSize += step;
+    return true;
+}
+
+bool CTxtFile::FinishAtEnd(bool haveText) {
+    if (!SysEof(Stream())) {
+        m_buffer[0] = '\0';
+        return false;
+    }
+    m_readFailed = false;
+    return haveText;
+}
+
+bool CTxtFile::EndLineAt(int stop, bool sawLf) {
+    bool atCr = m_buffer[stop] == '\r';
+    m_buffer[stop] = '\0';
+    if (atCr && !sawLf && !SysEof(Stream()) && !SkipRestOfLine(stop)) {
+        return false;
+    }
+    m_readFailed = false;
+    return true;
+}
+
+// Reads and drops what follows a CR up to the line's LF, keeping the first `keep` characters.
+bool CTxtFile::SkipRestOfLine(int keep) {
+    for (;;) {
+        char* sink = m_buffer + keep;
+        if (SysGets(sink, m_bufferSize - keep, Stream()) == nullptr) {
+            if (!FinishAtEnd(true)) {
+                return false;
+            }
+            break;
+        }
+        std::size_t read = std::strlen(sink);
+        if (read > 0 && sink[read - 1] == '\n') {
+            break;
+        }
+        if (m_bufferSize - keep < kSkipRoom && !GrowBuffer(keep)) {
+            m_buffer[0] = '\0';
+            return false;
+        }
+    }
+    m_buffer[keep] = '\0';
+    return true;
+}
+
+void CTxtFile::Clear() {
+    m_changed = false;
+    SysFree(m_buffer);
+    m_buffer = nullptr;
+    m_bufferSize = 0;
+    m_lineMarker = -1;
+}
+
+bool CTxtFile::RemoveTextLine(int index) {
+    if (m_fileName == nullptr || !m_stream || index < 0) {
+        return false;
+    }
+    CTxtFile temp;
+    return OpenTempFile(temp) && SysSeek(Stream(), 0, SEEK_SET) == 0 && CopyWithout(temp, index) &&
+           temp.FlushAndRewind() && ReopenForWriting() && WriteBack(temp);
+}
+
+bool CTxtFile::InsertTextLine(int index, const char* text, bool lineEnd) {
+    if (!m_stream || text == nullptr || SysSeek(Stream(), 0, SEEK_SET) != 0) {
+        return false;
+    }
+    // A line handed out by this object would be overwritten by the reading below.
+    std::unique_ptr<char, void (*)(void*)> copy(nullptr, SysFree);
+    if (HoldsInBuffer(text)) {
+        copy.reset(CopyText(text));
+        if (!copy) {
+            return false;
+        }
+        text = copy.get();
+    }
+    CTxtFile temp;
+    return OpenTempFile(temp) && CopyWithInsert(temp, index < 0 ? -1 : index, text, lineEnd) &&
+           temp.FlushAndRewind() && WriteBack(temp);
+}
+
+bool CTxtFile::HoldsInBuffer(const char* text) const {
+    std::less_equal<const char*> notAfter;
+    return m_buffer != nullptr && notAfter(m_buffer, text) &&
+           std::less<const char*>()(text, m_buffer + m_bufferSize);
+}
+
+// The copy gets the permission bits of the file it copies, so that a private file's text
+// does not become readable by others.
+bool CTxtFile::OpenTempFile(CTxtFile& temp) {
+    char buffer[kTempNameSize];
+    const char* name = GetTempleFileName(kTempSuffix, buffer, kTempNameSize);
+    unsigned mode = 0;
+    if (name == nullptr || SysFileMode(Stream(), &mode) != 0) {
+        return false;
+    }
+    // A leftover entry is removed rather than opened, so that neither a symbolic link nor
+    // a hard link at that name leads the copy into another file.
+    if (SysRemove(name) != 0 && errno != ENOENT) {
+        return false;
+    }
+    return temp.AdoptStream(SysCreate(name, mode, true));
+}
+
+bool CTxtFile::CopyWithout(CTxtFile& temp, int index) {
+    for (int count = 0; ReadLine(); ++count) {
+        if (count != index && !temp.WriteText(m_buffer, true)) {
+            return false;
+        }
+    }
+    return !ReadFailed();
+}
+
+bool CTxtFile::CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd) {
+    bool inserted = false;
+    for (int count = -1; ReadLine(); ++count) {
+        if (count == index) {
+            if (!temp.WriteText(text, lineEnd)) {
+                return false;
+            }
+            inserted = true;
+        }
+        if (!temp.WriteText(m_buffer, true)) {
+            return false;
+        }
+    }
+    // Without a line after `index` the text goes at the end rather than being lost.
+    return !ReadFailed() && (inserted || temp.WriteText(text, lineEnd));
+}
+
+bool CTxtFile::FlushAndRewind() {
+    return SysFlush(Stream()) == 0 && SeekToBegin();
+}
+
+bool CTxtFile::ReopenForWriting() {
+    return CloseStream() && AdoptStream(SysOpen(m_fileName, "w+b"));
+}
+
+// Writes the copy over the file from its start and cuts the file where the copy ends, so
+// that nothing of a longer old content is left behind it.
+bool CTxtFile::WriteBack(CTxtFile& temp) {
+    if (SysSeek(Stream(), 0, SEEK_SET) != 0) {
+        return false;
+    }
+    while (temp.ReadLine()) {
+        if (!WriteText(temp.m_buffer, true)) {
+            return false;
+        }
+    }
+    if (temp.ReadFailed() || SysFlush(Stream()) != 0) {
+        return false;
+    }
+    long end = SysTell(Stream());
+    return end >= 0 && SysTruncate(Stream(), end) == 0;
+}
+
+}  // namespace _CFG
