@@ -3,16 +3,20 @@
 #ifndef QEL_CFGFILE_EXPORT_H
 #define QEL_CFGFILE_EXPORT_H
 
+// QELCFG_LOCAL keeps a private helper of an exported class out of the export table.
 #if defined(_WIN32)
 #if defined(QELCFG_BUILDING)
 #define QELCFG_API __declspec(dllexport)
 #else
 #define QELCFG_API __declspec(dllimport)
 #endif
+#define QELCFG_LOCAL
 #elif defined(__GNUC__)
 #define QELCFG_API __attribute__((visibility("default")))
+#define QELCFG_LOCAL __attribute__((visibility("hidden")))
 #else
 #define QELCFG_API
+#define QELCFG_LOCAL
 #endif
 
 #endif  // QEL_CFGFILE_EXPORT_H

@@ -104,22 +104,22 @@ protected:
 private:
     struct CStreamHold;
 
-    std::FILE* Stream() const;
-    bool AdoptStream(std::FILE* fp);
-    void ReleaseAll();
-    void TakeOver(CTxtFile& other) noexcept;
-    bool GrowBuffer(int length);
-    bool FinishAtEnd(bool haveText);
-    bool EndLineAt(int stop, bool sawLf);
-    bool SkipRestOfLine(int keep);
-    int FindPrefixLine(const char* prefix);
-    bool HoldsInBuffer(const char* text) const;
-    bool OpenTempFile(CTxtFile& temp);
-    bool CopyWithout(CTxtFile& temp, int index);
-    bool CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd);
-    bool FlushAndRewind();
-    bool ReopenForWriting();
-    bool WriteBack(CTxtFile& temp);
+    QELCFG_LOCAL std::FILE* Stream() const;
+    QELCFG_LOCAL bool AdoptStream(std::FILE* fp);
+    QELCFG_LOCAL void ReleaseAll();
+    QELCFG_LOCAL void TakeOver(CTxtFile& other) noexcept;
+    QELCFG_LOCAL bool GrowBuffer(int length);
+    QELCFG_LOCAL bool FinishAtEnd(bool haveText);
+    QELCFG_LOCAL bool EndLineAt(int stop, bool sawLf);
+    QELCFG_LOCAL bool SkipRestOfLine(int keep);
+    QELCFG_LOCAL int FindPrefixLine(const char* prefix);
+    QELCFG_LOCAL bool HoldsInBuffer(const char* text) const;
+    QELCFG_LOCAL bool OpenTempFile(CTxtFile& temp);
+    QELCFG_LOCAL bool CopyWithout(CTxtFile& temp, int index);
+    QELCFG_LOCAL bool CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd);
+    QELCFG_LOCAL bool FlushAndRewind();
+    QELCFG_LOCAL bool ReopenForWriting();
+    QELCFG_LOCAL bool WriteBack(CTxtFile& temp);
 
     bool m_changed = false;
     std::shared_ptr<CStreamHold> m_stream;
