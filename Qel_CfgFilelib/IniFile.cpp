@@ -1,0 +1,363 @@
+#include "IniFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "IniGrammar.h"
+#include "SysIo.h"
+
+using qelcfg::detail::IniLineKind;
+using qelcfg::detail::IniLineScanner;
+
+namespace {
+
+// The text-file object through which every save writes, so that the stream's close can
+// be checked: a buffered write that fails only when the stream is closed is a failed save.
+class IniWriter : public _CFG::CTxtFile {
+public:
+    // Flushes, cuts a regular file after what was written (unless it appends), optionally
+    // forces the text to the disk, and closes the stream. True only when all succeeded.
+    bool Finish(bool written, bool durable) {
+        FILE* fp = static_cast<FILE*>(GetStream());
+        bool ok = written && qelcfg::detail::SysFlush(fp) == 0 && CutAtPosition(fp);
+        if (ok && durable) {
+            ok = qelcfg::detail::SysSync(fp) == 0;
+        }
+        bool closed = CloseStream();
+        return ok && closed;
+    }
+
+private:
+    static bool CutAtPosition(FILE* fp) {
+        struct stat st;
+        if (::fstat(::fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return true;
+        }
+        int flags = ::fcntl(::fileno(fp), F_GETFL);
+        if (flags == -1 || (flags & O_APPEND) != 0) {
+            return true;
+        }
+        long end = qelcfg::detail::SysTell(fp);
+        return end >= 0 && qelcfg::detail::SysTruncate(fp, end) == 0;
+    }
+};
+
+bool WriteSection(CIniSection& section, IniWriter& out) {
+    if (!out.WriteText("[", false) || !out.WriteText(section.GetSectionName(), false) ||
+        !out.WriteText("]", true)) {
+        return false;
+    }
+    // Entries are walked by the section's own cursor rather than through the bounded
+    // copies of GetNextKV, so keys and values of any length are written whole; the walk
+    // leaves the cursor past the last entry, as a bounded walk would.
+    section.StartGetKV();
+    while (CIniPair* pair = section.GetNextValue()) {
+        if (!out.WriteText(pair->GetKey().c_str(), false) || !out.WriteText("=", false) ||
+            !out.WriteText(pair->GetWholeValue().c_str(), true)) {
+            return false;
+        }
+    }
+    return out.WriteText("", true);
+}
+
+bool WriteTree(CIni& tree, IniWriter& out) {
+    tree.StartGetSection();
+    while (CIniSection* section = tree.GetNextSection()) {
+        if (!WriteSection(*section, out)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the tree to `fp`, which the writer takes over and closes.
+bool WriteTreeTo(FILE* fp, CIni& tree, bool durable) {
+    IniWriter out;
+    out.Set(fp);
+    bool written = out.SeekToBegin() && WriteTree(tree, out);
+    return out.Finish(written, durable);
+}
+
+bool HasLineBreak(const char* text) {
+    return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != text.npos;
+}
+
+bool SectionHasLineBreak(CIniSection& section) {
+    if (HasLineBreak(section.GetKey())) {
+        return true;
+    }
+    for (const CIniPair& pair : section) {
+        if (HasLineBreak(pair.GetKey()) || HasLineBreak(pair.GetWholeValue())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name beside `path` that no other save picks: the process, a counter and the clock.
+std::string TemporaryNameFor(const std::string& path) {
+    static unsigned long counter = 0;
+    unsigned long long tick = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%ld-%lu-%llx.qelcfg-tmp", static_cast<long>(::getpid()),
+                  ++counter, tick & 0xFFFFFFull);
+    return path + suffix;
+}
+
+}  // namespace
+
+CIniFile::CIniFile() = default;
+CIniFile::~CIniFile() = default;
+CIniFile::CIniFile(const CIniFile& other) = default;
+CIniFile& CIniFile::operator=(const CIniFile& other) = default;
+CIniFile::CIniFile(CIniFile&& other) noexcept = default;
+CIniFile& CIniFile::operator=(CIniFile&& other) noexcept = default;
+
+bool CIniFile::Open(const char* path, const char* mode) {
+    if (!CTxtFile::Open(path, mode)) {
+        return false;
+    }
+    Unload();
+    return true;
+}
+
+bool CIniFile::Set(void* stream) {
+    if (stream != nullptr && stream == GetStream()) {
+        return false;
+    }
+    if (!CTxtFile::Set(stream)) {
+        return false;
+    }
+    Unload();
+    return Load();
+}
+
+bool CIniFile::Attach(const char* path) {
+    if (path == nullptr || !Open(path, "rb")) {
+        return false;
+    }
+    return Load();
+}
+
+void CIniFile::Dettach() {
+    Close();
+    Unload();
+}
+
+void CIniFile::Unload() {
+    m_cfg.Clear();
+}
+
+bool CIniFile::Load() {
+    if (GetStream() == nullptr || !SeekToBegin()) {
+        return false;
+    }
+    IniLineScanner scanner;
+    CIniSection* current = nullptr;
+    bool accept = false;
+    while (const char* line = GetTextLine(nullptr)) {
+        switch (scanner.Scan(line)) {
+            case IniLineKind::kCommentedHeader:
+                accept = false;
+                break;
+            case IniLineKind::kHeader:
+                current = m_cfg.AddSection(scanner.HeaderName().c_str());
+                accept = current != nullptr && !scanner.HeaderName().empty();
+                break;
+            case IniLineKind::kKeyLine:
+                if (accept && current != nullptr) {
+                    current->AddKV(scanner.KeyLine(), false);
+                }
+                break;
+            case IniLineKind::kBlank:
+            case IniLineKind::kComment:
+                break;
+        }
+    }
+    return !ReadFailed();
+}
+
+CIni& CIniFile::GetCfg() {
+    return m_cfg;
+}
+
+bool CIniFile::GetValue(const char* section, const char* key, char* value) {
+    return m_cfg.GetKeyValue(section, key, value);
+}
+
+bool CIniFile::Save(void* stream) {
+    if (stream == nullptr || stream == GetStream()) {
+        return false;
+    }
+    return WriteTreeTo(static_cast<FILE*>(stream), m_cfg, false);
+}
+
+bool CIniFile::Save(const char* path) {
+    std::string target;
+    if (path == nullptr) {
+        if (!IsFileChanged()) {
+            return true;
+        }
+        if (GetFileName() == nullptr) {
+            return false;
+        }
+        target = GetFileName();
+        CloseStream();
+    } else {
+        target = path;
+    }
+    if (!SaveToPath(target)) {
+        CloseStream();
+        return false;
+    }
+    SetChangeFlag(false);
+    return true;
+}
+
+// Replaces the file through a complete temporary beside it where that keeps what the
+// file is: a regular file with one link. Devices, pipes and files with other hard links
+// are written in place, as is a file whose directory takes no new file.
+bool CIniFile::SaveToPath(const std::string& path) {
+    std::string target = path;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real == nullptr) {
+            return SaveInPlace(path);
+        }
+        target = real;
+        std::free(real);
+    }
+    if (::stat(target.c_str(), &st) != 0) {
+        return SaveReplacing(target, 0666, false, -1, -1);
+    }
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1) {
+        return SaveInPlace(target);
+    }
+    return SaveReplacing(target, st.st_mode & 07777, true, static_cast<long>(st.st_uid),
+                         static_cast<long>(st.st_gid));
+}
+
+bool CIniFile::SaveInPlace(const std::string& path) {
+    FILE* fp = qelcfg::detail::SysOpen(path.c_str(), "w+b");
+    return fp != nullptr && WriteTreeTo(fp, m_cfg, false);
+}
+
+bool CIniFile::SaveReplacing(const std::string& path, unsigned mode, bool exists, long owner,
+                             long group) {
+    std::string temp;
+    FILE* fp = nullptr;
+    for (int attempt = 0; attempt < 16 && fp == nullptr; ++attempt) {
+        temp = TemporaryNameFor(path);
+        fp = qelcfg::detail::SysCreate(temp.c_str(), mode, exists);
+        if (fp == nullptr && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fp == nullptr) {
+        // A directory that takes no new file may still hold a writable file.
+        bool denied = errno == EACCES || errno == EPERM;
+        return denied && SaveInPlace(path);
+    }
+    if (exists) {
+        // Only a privileged process may give the file away; a file left under our own
+        // owner is no failure, so the result is not looked at.
+        int kept = ::fchown(::fileno(fp), static_cast<uid_t>(owner), static_cast<gid_t>(group));
+        static_cast<void>(kept);
+    }
+    if (!WriteTreeTo(fp, m_cfg, true) ||
+        qelcfg::detail::SysRename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The new file is complete and in place; a directory that cannot be flushed only
+    // leaves the rename to the file system's own schedule.
+    qelcfg::detail::SysSyncDir(DirectoryOf(path).c_str());
+    return true;
+}
+
+bool CIniFile::AddSection(const char* name) {
+    if (HasLineBreak(name) || m_cfg.AddSection(name) == nullptr) {
+        return false;
+    }
+    SetChangeFlag(true);
+    return Save(static_cast<const char*>(nullptr));
+}
+
+bool CIniFile::AddSection(CIniSection& section) {
+    if (SectionHasLineBreak(section)) {
+        return false;
+    }
+    m_cfg.AddValue(section, -1);
+    SetChangeFlag(true);
+    return Save(static_cast<const char*>(nullptr));
+}
+
+bool CIniFile::AddValue(const char* section, const char* key, const char* value, bool replace) {
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
+        !m_cfg.AddKeyValue(section, key, value, replace)) {
+        return false;
+    }
+    SetChangeFlag(true);
+    return Save(static_cast<const char*>(nullptr));
+}
+
+bool CIniFile::AddValue(const char* section, const char* line, bool replace) {
+    if (HasLineBreak(section) || HasLineBreak(line) || !m_cfg.AddKeyValue(section, line, replace)) {
+        return false;
+    }
+    SetChangeFlag(true);
+    return Save(static_cast<const char*>(nullptr));
+}
+
+CIniSection* CIniFile::FindSection(const char* name) {
+    if (m_cfg.size() > 0) {
+        return m_cfg.FindSection(name);
+    }
+    if (name == nullptr || GetStream() == nullptr || !SeekToBegin()) {
+        return nullptr;
+    }
+    m_fileSection.Clear();
+    IniLineScanner scanner;
+    bool found = false;
+    bool accept = false;
+    while (const char* line = GetTextLine(nullptr)) {
+        IniLineKind kind = scanner.Scan(line);
+        if (kind == IniLineKind::kCommentedHeader) {
+            accept = false;
+        } else if (kind == IniLineKind::kHeader) {
+            if (found) {
+                return &m_fileSection;
+            }
+            const std::string& header = scanner.HeaderName();
+            accept = !header.empty();
+            if (std::strcmp(header.c_str(), name) == 0) {
+                m_fileSection.SetSectionName(header.c_str());
+                found = true;
+            }
+        } else if (kind == IniLineKind::kKeyLine && found && accept) {
+            m_fileSection.AddKV(scanner.KeyLine(), false);
+        }
+    }
+    return found && !ReadFailed() ? &m_fileSection : nullptr;
+}

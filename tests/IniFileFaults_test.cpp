@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "IniFile.h"
+#include "SysIo.h"
+#include "TestUtil.h"
+
+namespace {
+
+using qelcfg::detail::SysCallCount;
+using qelcfg::detail::SysFailAt;
+using qeltest::ReadFile;
+using qeltest::TempDir;
+using qeltest::WriteFile;
+
+const unsigned kWriteCalls = qelcfg::detail::kSysOpen | qelcfg::detail::kSysClose |
+                             qelcfg::detail::kSysWrite | qelcfg::detail::kSysFlush |
+                             qelcfg::detail::kSysSeek | qelcfg::detail::kSysSync |
+                             qelcfg::detail::kSysRename | qelcfg::detail::kSysTruncate;
+
+std::string Listing(const std::string& dir) {
+    std::string names;
+    FILE* ls = ::popen(("ls -A '" + dir + "'").c_str(), "r");
+    char line[512];
+    while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
+        names += line;
+    }
+    if (ls != nullptr) {
+        ::pclose(ls);
+    }
+    return names;
+}
+
+// Fails each stream and file-system call of `save` in turn. Every failure must leave
+// the old text whole and no temporary behind; only the flush of the directory after the
+// rename may fail once the new file is complete in place.
+template <typename Save>
+void FailEachCallOf(const char* what, Save save) {
+    const std::string old = "[A]\r\nx=1\r\n\r\n";
+    const std::string changed = "[A]\r\nx=1\r\ny=2\r\n\r\n";
+    long n = 1;
+    for (;; ++n) {
+        TempDir dir;
+        const std::string path = dir.File("a.ini");
+        WriteFile(path, old);
+        CIniFile ini;
+        ASSERT_TRUE(ini.Attach(path.c_str()));
+        ini.GetCfg().FindSection("A")->AddKV("y", "2", false);
+        ini.SetChangeFlag(true);
+        SysFailAt(kWriteCalls, n);
+        bool saved = save(ini, path);
+        long calls = SysCallCount(kWriteCalls);
+        SysFailAt(0, 0);
+        if (calls < n) {
+            EXPECT_TRUE(saved) << what << ": no call failed";
+            EXPECT_EQ(ReadFile(path), changed) << what;
+            break;
+        }
+        EXPECT_EQ(Listing(dir.Path()), "a.ini\n") << what << ", failing call " << n;
+        if (saved) {
+            EXPECT_EQ(ReadFile(path), changed) << what << ", failing call " << n;
+        } else {
+            EXPECT_EQ(ReadFile(path), old) << what << ", failing call " << n;
+            EXPECT_TRUE(ini.IsFileChanged()) << what << ", failing call " << n;
+        }
+    }
+    EXPECT_GT(n, 5) << what << " passes through several failure points";
+}
+
+TEST(IniFileFaults, EveryFailedCallOfASaveKeepsTheOldFile) {
+    FailEachCallOf("Save(path)",
+                   [](CIniFile& ini, const std::string& path) { return ini.Save(path.c_str()); });
+    FailEachCallOf("Save(null)", [](CIniFile& ini, const std::string&) {
+        return ini.Save(static_cast<const char*>(nullptr));
+    });
+    FailEachCallOf("AddValue", [](CIniFile& ini, const std::string&) {
+        ini.GetCfg().FindSection("A")->RemoveKV("y");
+        return ini.AddValue("A", "y", "2", false);
+    });
+}
+
+TEST(IniFileFaults, AWriteThatFailsOnlyWhenTheStreamClosesIsAFailedSave) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "[A]\r\n\r\n");
+    CIniFile ini;
+    ini.GetCfg().AddSection("B");
+    SysFailAt(qelcfg::detail::kSysClose, 1);
+    EXPECT_FALSE(ini.Save(path.c_str()));
+    SysFailAt(0, 0);
+    EXPECT_EQ(ReadFile(path), "[A]\r\n\r\n");
+    EXPECT_EQ(Listing(dir.Path()), "a.ini\n");
+}
+
+TEST(IniFileFaults, AFailedLineBufferMakesLoadFail) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "[A]\nx=1\n");
+    CIniFile ini;
+    ASSERT_TRUE(ini.Open(path.c_str(), "rb"));
+    SysFailAt(qelcfg::detail::kSysAlloc, 1);
+    EXPECT_FALSE(ini.Load());
+    SysFailAt(0, 0);
+    EXPECT_TRUE(ini.Load()) << "the object stays usable";
+    char value[513];
+    EXPECT_TRUE(ini.GetValue("A", "x", value));
+}
+
+}  // namespace
