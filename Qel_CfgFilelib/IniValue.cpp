@@ -1,0 +1,3 @@
+#include "IniValue.h"
+
+template class CIniValue<std::string, std::string>;
