@@ -1,0 +1,104 @@
+#include "Ini.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Index of the first of the first `count` sections named exactly `name`, or -1.
+int FindSectionIndex(const std::vector<CIniSection>& sections, int count, const char* name) {
+    const std::size_t n = std::strlen(name);
+    for (int i = 0; qelcfg::detail::IndexInList(i, count, sections.size()); ++i) {
+        const std::string& k = sections[i].GetKey();
+        if (k.size() == n && std::memcmp(k.data(), name, n) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+CIni::CIni() {}
+
+CIni::~CIni() {}
+
+CIni::CIni(const CIni& other) : CIniValue<std::string, CIniSection>(other) {}
+
+CIni::CIni(CIni&& other) noexcept : CIniValue<std::string, CIniSection>(std::move(other)) {}
+
+CIni& CIni::operator=(const CIni& other) {
+    if (this != &other) {
+        CIni copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+CIni& CIni::operator=(CIni&& other) noexcept {
+    CIniValue<std::string, CIniSection>::operator=(std::move(other));
+    return *this;
+}
+
+CIniSection* CIni::FindSection(const char* name) {
+    if (!name) {
+        return nullptr;
+    }
+    const int i = FindSectionIndex(m_values, m_count, name);
+    return i < 0 ? nullptr : &m_values[i];
+}
+
+CIniSection* CIni::AddSection(const char* name) {
+    if (!name) {
+        return nullptr;
+    }
+    m_values.emplace_back(name);
+    ++m_count;
+    return &m_values.back();
+}
+
+bool CIni::RemoveSection(const char* name) {
+    if (!name) {
+        return false;
+    }
+    const int i = FindSectionIndex(m_values, m_count, name);
+    if (i < 0) {
+        return false;
+    }
+    m_values.erase(m_values.begin() + i);
+    --m_count;
+    return true;
+}
+
+bool CIni::GetKeyValue(const char* section, const char* key, char* value) {
+    if (!section || !key) {
+        return false;
+    }
+    CIniSection* found = FindSection(section);
+    return found && found->FindKV(key, value);
+}
+
+bool CIni::AddKeyValue(const char* section, const char* key, const char* value, bool replace) {
+    if (!section || !key || !value) {
+        return false;
+    }
+    CIniSection* found = FindSection(section);
+    return found && found->AddKV(key, value, replace);
+}
+
+bool CIni::AddKeyValue(const char* section, const char* line, bool replace) {
+    if (!section || !line) {
+        return false;
+    }
+    CIniSection* found = FindSection(section);
+    return found && found->AddKV(line, replace);
+}
+
+void CIni::StartGetSection() {
+    StartNextValue();
+}
+
+CIniSection* CIni::GetNextSection() {
+    return GetNextValue();
+}

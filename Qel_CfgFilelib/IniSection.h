@@ -1,0 +1,64 @@
+// A section, CIniSection: a named list of key entries, with the key-line
+// grammar key "=" value, lookups by key and a walk over the entries as texts.
+#ifndef QEL_CFGFILE_INISECTION_H
+#define QEL_CFGFILE_INISECTION_H
+
+#include <string>
+
+#include "Export.h"
+#include "IniPair.h"
+#include "IniValue.h"
+
+class QELCFG_API CIniSection : public CIniValue<std::string, CIniPair> {
+public:
+    CIniSection();
+    // The name is stored exactly as given: untrimmed, brackets kept.
+    explicit CIniSection(const std::string& name);
+    explicit CIniSection(const char* name);
+    CIniSection(const CIniSection& other);
+    CIniSection(CIniSection&& other) noexcept;
+    ~CIniSection();
+    CIniSection& operator=(const CIniSection& other);
+    // Takes over the other section; the other section is left empty.
+    CIniSection& operator=(CIniSection&& other) noexcept;
+
+    // A null name changes nothing.
+    void SetSectionName(const char* name);
+    const char* GetSectionName() const;
+
+    // A key line: the key is the text before the first "=", trimmed; the text after it is
+    // split into trimmed items at its commas. With replace true the first entry of the
+    // same key is overwritten wholesale; otherwise the entry is appended. A null line or
+    // one without "=" gives false and adds nothing.
+    bool AddKV(const char* line, bool replace);
+    // An entry of exactly this key (not trimmed) with `value` split into items. A null
+    // key or value gives false and adds nothing.
+    bool AddKV(const char* key, const char* value, bool replace);
+    // AddKV("k", "v") would otherwise take the line form with replace true.
+    template <class T>
+    bool AddKV(const char* line, const T* replace) = delete;
+
+    // Copies the whole value of the first entry of that key into `value` (513 bytes);
+    // false, the buffer untouched, when there is none or it is longer than 512 characters.
+    bool FindKV(const char* key, char* value);
+    // The stored entry of that key, or null.
+    CIniPair* FindKey(const char* key);
+    // Copies the first entry of that key into `pair`; false, `pair` untouched, if none.
+    bool GetIniPair(const char* key, CIniPair& pair);
+    // Whether an entry of that key exists; when it does and `pair` is not null, the entry
+    // is copied into *pair as the reference form does.
+    bool GetIniPair(const char* key, CIniPair* pair);
+
+    // Sets the cursor to 0; always true.
+    bool StartGetKV();
+    // The entry under the cursor as its key (31-byte buffer) and whole value (513 bytes).
+    // The cursor advances even when the key exceeds 30 characters or the whole value 512
+    // and the result is false.
+    bool GetNextKV(char* key, char* value);
+    // Removes the first entry of that key; false if there is none.
+    bool RemoveKV(const char* key);
+};
+
+extern template class QELCFG_API CIniValue<std::string, CIniSection>;
+
+#endif  // QEL_CFGFILE_INISECTION_H
