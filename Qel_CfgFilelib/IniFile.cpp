@@ -13,9 +13,6 @@
 #include "IniGrammar.h"
 #include "SysIo.h"
 
-using qelcfg::detail::IniLineKind;
-using qelcfg::detail::IniLineScanner;
-
 namespace {
 
 // The text-file object through which every save writes, so that the stream's close can
@@ -172,25 +169,25 @@ bool CIniFile::Load() {
     if (GetStream() == nullptr || !SeekToBegin()) {
         return false;
     }
-    IniLineScanner scanner;
+    CIniLineScanner scanner;
     CIniSection* current = nullptr;
     bool accept = false;
     while (const char* line = GetTextLine(nullptr)) {
         switch (scanner.Scan(line)) {
-            case IniLineKind::kCommentedHeader:
+            case CIniLineScanner::kCommentedHeader:
                 accept = false;
                 break;
-            case IniLineKind::kHeader:
+            case CIniLineScanner::kHeader:
                 current = m_cfg.AddSection(scanner.HeaderName().c_str());
                 accept = current != nullptr && !scanner.HeaderName().empty();
                 break;
-            case IniLineKind::kKeyLine:
+            case CIniLineScanner::kKeyLine:
                 if (accept && current != nullptr) {
                     current->AddKV(scanner.KeyLine(), false);
                 }
                 break;
-            case IniLineKind::kBlank:
-            case IniLineKind::kComment:
+            case CIniLineScanner::kBlank:
+            case CIniLineScanner::kComment:
                 break;
         }
     }
@@ -338,14 +335,14 @@ CIniSection* CIniFile::FindSection(const char* name) {
         return nullptr;
     }
     m_fileSection.Clear();
-    IniLineScanner scanner;
+    CIniLineScanner scanner;
     bool found = false;
     bool accept = false;
     while (const char* line = GetTextLine(nullptr)) {
-        IniLineKind kind = scanner.Scan(line);
-        if (kind == IniLineKind::kCommentedHeader) {
+        CIniLineScanner::LineKind kind = scanner.Scan(line);
+        if (kind == CIniLineScanner::kCommentedHeader) {
             accept = false;
-        } else if (kind == IniLineKind::kHeader) {
+        } else if (kind == CIniLineScanner::kHeader) {
             if (found) {
                 return &m_fileSection;
             }
@@ -355,7 +352,7 @@ CIniSection* CIniFile::FindSection(const char* name) {
                 m_fileSection.SetSectionName(header.c_str());
                 found = true;
             }
-        } else if (kind == IniLineKind::kKeyLine && found && accept) {
+        } else if (kind == CIniLineScanner::kKeyLine && found && accept) {
             m_fileSection.AddKV(scanner.KeyLine(), false);
         }
     }

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-namespace qelcfg {
-namespace detail {
 namespace {
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -14,7 +12,7 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-IniLineKind IniLineScanner::Scan(const char* line) {
+CIniLineScanner::LineKind CIniLineScanner::Scan(const char* line) {
     if (m_first) {
         m_first = false;
         if (std::strncmp(line, kByteOrderMark, 3) == 0) {
@@ -30,22 +28,19 @@ IniLineKind IniLineScanner::Scan(const char* line) {
         ++i;
     }
     if (i == n) {
-        return IniLineKind::kBlank;
+        return kBlank;
     }
     const char* t = line + i;
     std::size_t len = n - i;
     if (t[0] == '#') {
         bool header = len >= 2 && t[1] == '[' && t[len - 1] == ']';
-        return header ? IniLineKind::kCommentedHeader : IniLineKind::kComment;
+        return header ? kCommentedHeader : kComment;
     }
     // A lone "[" is a key line: its first and last character are the same bracket.
     if (t[0] == '[' && len >= 2 && t[len - 1] == ']') {
         m_name.assign(t + 1, len - 2);
-        return IniLineKind::kHeader;
+        return kHeader;
     }
     m_copy.assign(line, n);
-    return IniLineKind::kKeyLine;
+    return kKeyLine;
 }
-
-}  // namespace detail
-}  // namespace qelcfg

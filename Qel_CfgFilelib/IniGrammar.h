@@ -1,34 +1,31 @@
-// Internal: the INI line grammar, written once and used by everything that reads INI
-// text (loading a file, reading one section straight from a file). This header is not
-// installed.
+// CIniLineScanner: the INI line grammar, written once and used by everything that reads
+// INI text: loading a file, reading one section straight from a file, and tools that
+// need to know what a line of an INI file is.
 #ifndef QEL_CFGFILE_INIGRAMMAR_H
 #define QEL_CFGFILE_INIGRAMMAR_H
 
 #include <cstddef>
 #include <string>
 
-namespace qelcfg {
-namespace detail {
+#include "Export.h"
 
-enum class IniLineKind {
-    kBlank,            // empty, or blanks only
-    kComment,          // "#..."
-    kCommentedHeader,  // "#[...]": refuses key lines up to the next header
-    kHeader,           // "[name]"
-    kKeyLine,          // anything else; a key line only when it holds "="
-};
-
-// Classifies lines one at a time. Scan copies the line, trims it with the library's one
-// trimming rule (space and tab) and sorts it by the first rule that applies. The copy is
-// reused from line to line, so scanning a file allocates only while lines get longer.
-class IniLineScanner {
+class QELCFG_API CIniLineScanner {
 public:
-    // Classifies `line` (a line without its line end). A UTF-8 byte-order mark at the very
-    // start of the first line scanned is passed over.
-    IniLineKind Scan(const char* line);
+    enum LineKind {
+        kBlank,            // empty, or blanks only
+        kComment,          // "#..."
+        kCommentedHeader,  // "#[...]": refuses key lines up to the next header
+        kHeader,           // "[name]"
+        kKeyLine,          // anything else; a key line only when it holds "="
+    };
 
-    // The text a section takes for a key line: the line from its first character, with
-    // trailing blanks cut (leading blanks are the key's to trim).
+    // Classifies `line` (a line without its line end): copies it, trims it of spaces and
+    // tabs, and sorts it by the first rule that applies. A UTF-8 byte-order mark at the
+    // very start of the first line scanned is passed over.
+    LineKind Scan(const char* line);
+
+    // The text a section takes for the last key line scanned: the line from its first
+    // character, with trailing blanks cut (leading blanks are the key's to trim).
     const char* KeyLine() const { return m_copy.c_str(); }
 
     // The text between the brackets of the last header scanned, exactly as it stands.
@@ -39,8 +36,5 @@ private:
     std::string m_name;
     bool m_first = true;
 };
-
-}  // namespace detail
-}  // namespace qelcfg
 
 #endif  // QEL_CFGFILE_INIGRAMMAR_H
