@@ -1,0 +1,215 @@
+// Every call to the runtime that the library makes on the way of an operation is made to
+// fail in turn through the I/O seam: the operation reports the failure, keeps the file it
+// would replace, leaves nothing behind beside it, and the object stays usable.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "IniFile.h"
+#include "SysIo.h"
+#include "TestUtil.h"
+
+namespace {
+
+using qelcfg::detail::kSysAllCalls;
+using qelcfg::detail::kSysClose;
+using qelcfg::detail::SysCallCount;
+using qelcfg::detail::SysFailAt;
+using qeltest::ReadFile;
+using qeltest::TempDir;
+using qeltest::WriteFile;
+
+const std::string kOld = "[A]\r\nx=1\r\n\r\n";
+const std::string kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
+
+std::string Listing(const std::string& dir) {
+    std::string names;
+    FILE* ls = ::popen(("ls -A '" + dir + "'").c_str(), "r");
+    char line[512];
+    while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
+        names += line;
+    }
+    if (ls != nullptr) {
+        ::pclose(ls);
+    }
+    return names;
+}
+
+// A tree that saves as kNew.
+void MakeNewTree(CIniFile& ini) {
+    CIniSection* a = ini.GetCfg().AddSection("A");
+    a->AddKV("x", "1", false);
+    a->AddKV("y", "2", false);
+}
+
+// Makes the n-th call of every kind fail from here on.
+void FailCall(long n) {
+    SysFailAt(kSysAllCalls, n);
+}
+
+// Turns failures off and returns how many calls were made since FailCall.
+long StopFailing() {
+    long calls = SysCallCount(kSysAllCalls);
+    SysFailAt(0, 0);
+    return calls;
+}
+
+// Runs `attempt(n)` for n = 1, 2, ... until the operation that it brackets with FailCall
+// and StopFailing makes fewer than n calls; returns how many calls it makes.
+long ForEachFailingCall(const std::function<long(long n)>& attempt) {
+    for (long n = 1;; ++n) {
+        long calls = attempt(n);
+        if (calls < n) {
+            return calls;
+        }
+    }
+}
+
+class FaultSweep : public ::testing::Test {
+protected:
+    void TearDown() override { SysFailAt(0, 0); }
+};
+
+TEST_F(FaultSweep, ASaveToANewFileLeavesTheCompleteFileOrNone) {
+    long calls = ForEachFailingCall([](long n) {
+        TempDir dir;
+        CIniFile ini;
+        MakeNewTree(ini);
+        ini.SetChangeFlag(true);
+        FailCall(n);
+        bool saved = ini.Save(dir.File("new.ini").c_str());
+        long made = StopFailing();
+        if (saved) {
+            EXPECT_EQ(ReadFile(dir.File("new.ini")), kNew) << "failing call " << n;
+            EXPECT_FALSE(ini.IsFileChanged());
+        } else {
+            EXPECT_EQ(Listing(dir.Path()), "") << "failing call " << n;
+            EXPECT_TRUE(ini.IsFileChanged()) << "failing call " << n;
+        }
+        EXPECT_TRUE(ini.Save(dir.File("new.ini").c_str())) << "the object stays usable";
+        return made;
+    });
+    EXPECT_GT(calls, 5);
+}
+
+TEST_F(FaultSweep, ASaveThroughASymbolicLinkReplacesOnlyTheFileItPointsTo) {
+    long calls = ForEachFailingCall([](long n) {
+        TempDir dir;
+        WriteFile(dir.File("real.ini"), kOld);
+        EXPECT_EQ(::symlink("real.ini", dir.File("link.ini").c_str()), 0);
+        CIniFile ini;
+        MakeNewTree(ini);
+        FailCall(n);
+        bool saved = ini.Save(dir.File("link.ini").c_str());
+        long made = StopFailing();
+        EXPECT_EQ(ReadFile(dir.File("real.ini")), saved ? kNew : kOld) << "failing call " << n;
+        struct stat st;
+        EXPECT_TRUE(::lstat(dir.File("link.ini").c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            << "failing call " << n;
+        EXPECT_EQ(Listing(dir.Path()), "link.ini\nreal.ini\n") << "failing call " << n;
+        return made;
+    });
+    EXPECT_GT(calls, 5);
+}
+
+// A file with a second hard link is written in place, so that both names keep showing
+// one file; a failure cannot keep the old text then, but it is reported and both names
+// stay.
+TEST_F(FaultSweep, ASaveToAHardLinkedFileKeepsBothNamesOnOneFile) {
+    long calls = ForEachFailingCall([](long n) {
+        TempDir dir;
+        WriteFile(dir.File("a.ini"), kOld);
+        EXPECT_EQ(::link(dir.File("a.ini").c_str(), dir.File("b.ini").c_str()), 0);
+        CIniFile ini;
+        MakeNewTree(ini);
+        FailCall(n);
+        bool saved = ini.Save(dir.File("a.ini").c_str());
+        long made = StopFailing();
+        struct stat st;
+        EXPECT_TRUE(::stat(dir.File("b.ini").c_str(), &st) == 0 && st.st_nlink == 2)
+            << "failing call " << n;
+        EXPECT_EQ(Listing(dir.Path()), "a.ini\nb.ini\n") << "failing call " << n;
+        if (saved) {
+            EXPECT_EQ(ReadFile(dir.File("b.ini")), kNew) << "failing call " << n;
+        }
+        return made;
+    });
+    EXPECT_GT(calls, 3);
+}
+
+TEST_F(FaultSweep, EveryFailedCallOfAddSectionKeepsTheOldFile) {
+    const std::string added = kOld + "[B]\r\n\r\n";
+    long calls = ForEachFailingCall([&added](long n) {
+        TempDir dir;
+        const std::string path = dir.File("a.ini");
+        WriteFile(path, kOld);
+        CIniFile ini;
+        EXPECT_TRUE(ini.Attach(path.c_str()));
+        FailCall(n);
+        bool saved = ini.AddSection("B");
+        long made = StopFailing();
+        EXPECT_EQ(ReadFile(path), saved ? added : kOld) << "failing call " << n;
+        EXPECT_EQ(Listing(dir.Path()), "a.ini\n") << "failing call " << n;
+        EXPECT_EQ(ini.IsFileChanged(), !saved) << "failing call " << n;
+        EXPECT_TRUE(ini.Save(static_cast<const char*>(nullptr)));
+        EXPECT_EQ(ReadFile(path), added) << "a later save writes the change";
+        return made;
+    });
+    EXPECT_GT(calls, 5);
+}
+
+TEST_F(FaultSweep, ASaveToAStreamClosesItOnceWhateverFails) {
+    long calls = ForEachFailingCall([](long n) {
+        TempDir dir;
+        FILE* out = std::fopen(dir.File("out.ini").c_str(), "w+b");
+        CIniFile ini;
+        MakeNewTree(ini);
+        FailCall(n);
+        bool saved = ini.Save(static_cast<void*>(out));
+        long closes = SysCallCount(kSysClose);
+        long made = StopFailing();
+        EXPECT_EQ(closes, 1) << "failing call " << n;
+        if (saved) {
+            EXPECT_EQ(ReadFile(dir.File("out.ini")), kNew) << "failing call " << n;
+        }
+        return made;
+    });
+    EXPECT_GT(calls, 5);
+}
+
+TEST_F(FaultSweep, AFailedAttachOrLookupLeavesTheObjectUsable) {
+    const std::string file = "[A]\nx=1\n[B]\n" + std::string(700, 'k') + "=v\ny=2\n[C]\n";
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, file);
+    char value[513];
+    long attachCalls = ForEachFailingCall([&path, &value](long n) {
+        CIniFile ini;
+        FailCall(n);
+        bool attached = ini.Attach(path.c_str());
+        long made = StopFailing();
+        EXPECT_EQ(attached && ini.GetValue("B", "y", value), attached) << "failing call " << n;
+        EXPECT_TRUE(ini.Attach(path.c_str()) && ini.GetValue("B", "y", value))
+            << "failing call " << n;
+        return made;
+    });
+    EXPECT_GT(attachCalls, 5);
+    long lookupCalls = ForEachFailingCall([&path](long n) {
+        CIniFile ini;
+        EXPECT_TRUE(ini.Open(path.c_str(), "rb"));
+        FailCall(n);
+        CIniSection* found = ini.FindSection("B");
+        long made = StopFailing();
+        EXPECT_TRUE(found == nullptr || found->size() == 2u) << "failing call " << n;
+        found = ini.FindSection("B");
+        EXPECT_TRUE(found != nullptr && found->size() == 2u) << "failing call " << n;
+        return made;
+    });
+    EXPECT_GT(lookupCalls, 3);
+}
+
+}  // namespace
