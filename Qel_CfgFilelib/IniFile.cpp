@@ -282,8 +282,15 @@ bool CIniFile::SaveReplacing(const std::string& path, unsigned mode, bool exists
         int kept = ::fchown(::fileno(fp), static_cast<uid_t>(owner), static_cast<gid_t>(group));
         static_cast<void>(kept);
     }
-    if (!WriteTreeTo(fp, m_cfg, true) ||
-        qelcfg::detail::SysRename(temp.c_str(), path.c_str()) != 0) {
+    bool written = false;
+    try {
+        written = WriteTreeTo(fp, m_cfg, true);
+    } catch (...) {
+        // The writer closed the stream on its way out; its half-written file goes too.
+        qelcfg::detail::SysRemove(temp.c_str());
+        throw;
+    }
+    if (!written || qelcfg::detail::SysRename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }

@@ -1,0 +1,174 @@
+// Exhausted memory while loading and saving: std::bad_alloc from the tree reaches the
+// caller unchanged, the object stays usable and destructible, and no file is lost or left
+// behind. This program replaces the global operator new, so that its n-th call can be made
+// to fail; the line buffer's own allocation failures are swept through the I/O seam.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "IniFile.h"
+#include "TestUtil.h"
+
+namespace {
+
+// Calls of operator new left before one fails; 0 lets every call succeed.
+long g_newsLeft = 0;
+long g_newCalls = 0;
+
+void* Allocate(std::size_t size) {
+    ++g_newCalls;
+    if (g_newsLeft > 0 && --g_newsLeft == 0) {
+        throw std::bad_alloc();
+    }
+    void* p = std::malloc(size != 0 ? size : 1);
+    if (p == nullptr) {
+        throw std::bad_alloc();
+    }
+    return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return operator new(size, std::nothrow);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+using qeltest::ReadFile;
+using qeltest::TempDir;
+using qeltest::WriteFile;
+
+const std::string kFile =
+    "[A]\nx=1, 2, 3\nname=" + std::string(100, 'n') + "\n[B]\ny=2\n[A]\nz=3\n";
+
+// Runs `attempt` with the n-th operator new failing, for n = 1, 2, ... until a run makes
+// fewer than n calls. Returns how many runs threw std::bad_alloc.
+int ForEachFailingNew(const std::function<void(long n)>& attempt,
+                      const std::function<void()>& operation) {
+    int threw = 0;
+    for (long n = 1;; ++n) {
+        g_newCalls = 0;
+        g_newsLeft = n;
+        try {
+            operation();
+        } catch (const std::bad_alloc&) {
+            ++threw;
+        }
+        g_newsLeft = 0;
+        long calls = g_newCalls;
+        attempt(n);
+        if (calls < n) {
+            return threw;
+        }
+    }
+}
+
+bool HoldsTheWholeFile(CIniFile& ini) {
+    char value[513];
+    return ini.GetCfg().size() == 3 && ini.GetValue("A", "x", value) &&
+           std::string(value) == "1,2,3" && ini.GetValue("B", "y", value) &&
+           ini.GetCfg().GetValuePtr(2)->FindKey("z") != nullptr;
+}
+
+TEST(OutOfMemory, BadAllocWhileLoadingReachesTheCallerAndTheObjectStaysUsable) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, kFile);
+    auto ini = std::make_unique<CIniFile>();
+    bool attached = false;
+    int threw = ForEachFailingNew(
+        [&](long n) {
+            // What was read before the failure stays in the tree, whole.
+            EXPECT_LE(ini->GetCfg().size(), 3u) << "failing call " << n;
+            EXPECT_TRUE(!attached || HoldsTheWholeFile(*ini)) << "failing call " << n;
+            EXPECT_TRUE(ini->Attach(path.c_str()) && HoldsTheWholeFile(*ini))
+                << "failing call " << n;
+            ini = std::make_unique<CIniFile>();
+            attached = false;
+        },
+        [&] { attached = ini->Attach(path.c_str()); });
+    EXPECT_GT(threw, 5);
+}
+
+TEST(OutOfMemory, BadAllocWhileLookingUpASectionInTheFileLeavesTheLookupUsable) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, kFile);
+    CIniFile ini;
+    ASSERT_TRUE(ini.Open(path.c_str(), "rb"));
+    int threw = ForEachFailingNew(
+        [&](long n) {
+            CIniSection* found = ini.FindSection("A");
+            EXPECT_TRUE(found != nullptr && found->size() == 2u) << "failing call " << n;
+        },
+        [&] { ini.FindSection("A"); });
+    EXPECT_GT(threw, 2);
+}
+
+// However a save ends, by a result or by an exception, the file holds its old or its new
+// text and no temporary file stays beside it.
+TEST(OutOfMemory, BadAllocWhileSavingKeepsTheFileAndLeavesNoTemporary) {
+    const std::string saved = "[A]\r\nx=1,2,3\r\nname=" + std::string(100, 'n') +
+                              "\r\n\r\n[B]\r\ny=2\r\n\r\n[A]\r\nz=3\r\n\r\n[C]\r\n\r\n";
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    auto setUp = [&] {
+        WriteFile(path, kFile);
+        CIniFile ini;
+        EXPECT_TRUE(ini.Attach(path.c_str()));
+        ini.GetCfg().AddSection("C");
+        return ini;
+    };
+    CIniFile ini = setUp();
+    int threw = ForEachFailingNew(
+        [&](long n) {
+            std::string text = ReadFile(path);
+            EXPECT_TRUE(text == kFile || text == saved) << "failing call " << n;
+            std::string listing;
+            FILE* ls = ::popen(("ls -A '" + dir.Path() + "'").c_str(), "r");
+            char line[512];
+            while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
+                listing += line;
+            }
+            if (ls != nullptr) {
+                ::pclose(ls);
+            }
+            EXPECT_EQ(listing, "a.ini\n") << "failing call " << n;
+            ini = setUp();
+        },
+        [&] { ini.Save(path.c_str()); });
+    EXPECT_GT(threw, 0);
+}
+
+}  // namespace
