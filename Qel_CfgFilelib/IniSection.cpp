@@ -1,6 +1,7 @@
 #include "IniSection.h"
 
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,94 @@ void PutEntry(std::vector<CIniPair>& entries, int& count, CIniPair&& entry, bool
     }
     entries.push_back(std::move(entry));
     ++count;
+}
+
+// Whether `text` points into the storage of the entries of the list.
+bool InEntries(const std::vector<CIniPair>& entries, const char* text) {
+    const void* p = text;
+    const void* begin = entries.data();
+    const void* end = entries.data() + entries.capacity();
+    return std::less_equal<const void*>()(begin, p) && std::less<const void*>()(p, end);
+}
+
+// The items of a value text: where each one lies, trimmed, after a split at every comma.
+// A comma at the very end adds no item, so there is always at least one. The text holds
+// no NUL, so nothing is cut short inside it.
+class ItemSpans {
+public:
+    ItemSpans(const char* text, std::size_t length) {
+        const char* const end = text + length;
+        const char* start = text;
+        for (;;) {
+            const char* comma = static_cast<const char*>(std::memchr(start, ',', end - start));
+            Add(start, comma != nullptr ? comma : end);
+            if (comma == nullptr || comma + 1 == end) {
+                return;
+            }
+            start = comma + 1;
+        }
+    }
+    ItemSpans(const ItemSpans&) = delete;
+    ItemSpans& operator=(const ItemSpans&) = delete;
+
+    std::size_t Count() const { return m_count; }
+    const char* Begin(std::size_t i) const { return Spans()[i].first; }
+    const char* End(std::size_t i) const { return Spans()[i].second; }
+    // The length of the items joined by ",".
+    std::size_t JoinedLength() const { return m_bytes + m_count - 1; }
+
+private:
+    using Span = std::pair<const char*, const char*>;
+
+    void Add(const char* b, const char* e) {
+        while (b < e && IsBlank(*b)) {
+            ++b;
+        }
+        while (e > b && IsBlank(e[-1])) {
+            --e;
+        }
+        if (m_count < kInline) {
+            m_inline[m_count] = Span(b, e);
+        } else {
+            if (m_count == kInline) {
+                m_more.assign(m_inline, m_inline + kInline);
+            }
+            m_more.emplace_back(b, e);
+        }
+        ++m_count;
+        m_bytes += static_cast<std::size_t>(e - b);
+    }
+    const Span* Spans() const { return m_count <= kInline ? m_inline : m_more.data(); }
+
+    // Most values have a few items; only longer lists need the heap.
+    static constexpr std::size_t kInline = 16;
+    Span m_inline[kInline];
+    std::vector<Span> m_more;
+    std::size_t m_count = 0;
+    std::size_t m_bytes = 0;
+};
+
+// Fills a new entry's items and whole value from the value text in one pass over it, each
+// string allocated once at its final size: the result of AddValue(text, -1) on an empty
+// entry.
+void FillItems(std::vector<std::string>& items, int& count, std::string& whole, const char* text,
+               std::size_t length) {
+    const ItemSpans spans(text, length);
+    items.reserve(spans.Count());
+    for (std::size_t i = 0; i < spans.Count(); ++i) {
+        items.emplace_back(spans.Begin(i), spans.End(i));
+    }
+    count = static_cast<int>(spans.Count());
+    if (spans.Count() == 1) {
+        whole = items.front();
+        return;
+    }
+    whole.reserve(spans.JoinedLength());
+    whole = items.front();
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        whole += ',';
+        whole += items[i];
+    }
 }
 
 }  // namespace
@@ -96,11 +185,7 @@ bool CIniSection::AddKV(const char* line, bool replace) {
     while (ke > kb && IsBlank(ke[-1])) {
         --ke;
     }
-    CIniPair entry;
-    entry.m_key.assign(kb, ke);
-    qelcfg::detail::InsertItems(entry.m_values, entry.m_count, eq + 1, std::strlen(eq + 1), -1);
-    entry.WholeValue();
-    PutEntry(m_values, m_count, std::move(entry), replace);
+    AddEntry(kb, static_cast<std::size_t>(ke - kb), eq + 1, replace);
     return true;
 }
 
@@ -108,12 +193,32 @@ bool CIniSection::AddKV(const char* key, const char* value, bool replace) {
     if (!key || !value) {
         return false;
     }
-    CIniPair entry;
-    entry.m_key.assign(key);
-    qelcfg::detail::InsertItems(entry.m_values, entry.m_count, value, std::strlen(value), -1);
-    entry.WholeValue();
-    PutEntry(m_values, m_count, std::move(entry), replace);
+    AddEntry(key, std::strlen(key), value, replace);
     return true;
+}
+
+// An appended entry is built where it will stay, rather than built aside and moved in;
+// texts that lie inside the entries themselves (a short key is held in its entry) are
+// copied aside first, since growing the list moves the entries.
+void CIniSection::AddEntry(const char* key, std::size_t keyLength, const char* value,
+                           bool replace) {
+    const std::size_t valueLength = std::strlen(value);
+    if (replace || InEntries(m_values, key) || InEntries(m_values, value)) {
+        CIniPair entry;
+        entry.m_key.assign(key, keyLength);
+        FillItems(entry.m_values, entry.m_count, entry.m_wholeValue, value, valueLength);
+        PutEntry(m_values, m_count, std::move(entry), replace);
+        return;
+    }
+    CIniPair& entry = m_values.emplace_back();
+    try {
+        entry.m_key.assign(key, keyLength);
+        FillItems(entry.m_values, entry.m_count, entry.m_wholeValue, value, valueLength);
+    } catch (...) {
+        m_values.pop_back();
+        throw;
+    }
+    ++m_count;
 }
 
 bool CIniSection::FindKV(const char* key, char* value) {

@@ -3,6 +3,7 @@
 #ifndef QEL_CFGFILE_INISECTION_H
 #define QEL_CFGFILE_INISECTION_H
 
+#include <cstddef>
 #include <string>
 
 #include "Export.h"
@@ -57,6 +58,10 @@ public:
     bool GetNextKV(char* key, char* value);
     // Removes the first entry of that key; false if there is none.
     bool RemoveKV(const char* key);
+
+private:
+    QELCFG_LOCAL void AddEntry(const char* key, std::size_t keyLength, const char* value,
+                               bool replace);
 };
 
 extern template class QELCFG_API CIniValue<std::string, CIniSection>;
