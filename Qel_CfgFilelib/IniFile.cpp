@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "IniGrammar.h"
+#include "IniGrammarScan.h"
 #include "SysIo.h"
 
 namespace {
@@ -169,21 +170,26 @@ bool CIniFile::Load() {
     if (GetStream() == nullptr || !SeekToBegin()) {
         return false;
     }
-    CIniLineScanner scanner;
+    using qelcfg::detail::ScannedLine;
+    std::string scratch;
     CIniSection* current = nullptr;
     bool accept = false;
+    bool first = true;
     while (const char* line = GetTextLine(nullptr)) {
-        switch (scanner.Scan(line)) {
+        const ScannedLine scanned = qelcfg::detail::ScanLine(line, first);
+        first = false;
+        switch (scanned.kind) {
             case CIniLineScanner::kCommentedHeader:
                 accept = false;
                 break;
             case CIniLineScanner::kHeader:
-                current = m_cfg.AddSection(scanner.HeaderName().c_str());
-                accept = current != nullptr && !scanner.HeaderName().empty();
+                scratch.assign(scanned.text, scanned.length);
+                current = m_cfg.AddSection(scratch.c_str());
+                accept = current != nullptr && scanned.length > 0;
                 break;
             case CIniLineScanner::kKeyLine:
                 if (accept && current != nullptr) {
-                    current->AddKV(scanner.KeyLine(), false);
+                    current->AddKV(qelcfg::detail::KeyLineText(scanned, scratch), false);
                 }
                 break;
             case CIniLineScanner::kBlank:
@@ -342,25 +348,29 @@ CIniSection* CIniFile::FindSection(const char* name) {
         return nullptr;
     }
     m_fileSection.Clear();
-    CIniLineScanner scanner;
+    const std::size_t nameLength = std::strlen(name);
+    std::string scratch;
     bool found = false;
     bool accept = false;
+    bool first = true;
     while (const char* line = GetTextLine(nullptr)) {
-        CIniLineScanner::LineKind kind = scanner.Scan(line);
-        if (kind == CIniLineScanner::kCommentedHeader) {
+        const qelcfg::detail::ScannedLine scanned = qelcfg::detail::ScanLine(line, first);
+        first = false;
+        if (scanned.kind == CIniLineScanner::kCommentedHeader) {
             accept = false;
-        } else if (kind == CIniLineScanner::kHeader) {
+        } else if (scanned.kind == CIniLineScanner::kHeader) {
             if (found) {
                 return &m_fileSection;
             }
-            const std::string& header = scanner.HeaderName();
-            accept = !header.empty();
-            if (std::strcmp(header.c_str(), name) == 0) {
-                m_fileSection.SetSectionName(header.c_str());
+            accept = scanned.length > 0;
+            if (scanned.length == nameLength &&
+                std::memcmp(scanned.text, name, scanned.length) == 0) {
+                scratch.assign(scanned.text, scanned.length);
+                m_fileSection.SetSectionName(scratch.c_str());
                 found = true;
             }
-        } else if (kind == CIniLineScanner::kKeyLine && found && accept) {
-            m_fileSection.AddKV(scanner.KeyLine(), false);
+        } else if (scanned.kind == CIniLineScanner::kKeyLine && found && accept) {
+            m_fileSection.AddKV(qelcfg::detail::KeyLineText(scanned, scratch), false);
         }
     }
     return found && !ReadFailed() ? &m_fileSection : nullptr;

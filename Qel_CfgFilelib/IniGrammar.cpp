@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "IniGrammarScan.h"
+
 namespace {
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -12,12 +14,9 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-CIniLineScanner::LineKind CIniLineScanner::Scan(const char* line) {
-    if (m_first) {
-        m_first = false;
-        if (std::strncmp(line, kByteOrderMark, 3) == 0) {
-            line += 3;
-        }
+qelcfg::detail::ScannedLine qelcfg::detail::ScanLine(const char* line, bool first) {
+    if (first && std::strncmp(line, kByteOrderMark, 3) == 0) {
+        line += 3;
     }
     std::size_t n = std::strlen(line);
     while (n > 0 && IsBlank(line[n - 1])) {
@@ -28,19 +27,28 @@ CIniLineScanner::LineKind CIniLineScanner::Scan(const char* line) {
         ++i;
     }
     if (i == n) {
-        return kBlank;
+        return {CIniLineScanner::kBlank, nullptr, 0};
     }
     const char* t = line + i;
     std::size_t len = n - i;
     if (t[0] == '#') {
         bool header = len >= 2 && t[1] == '[' && t[len - 1] == ']';
-        return header ? kCommentedHeader : kComment;
+        return {header ? CIniLineScanner::kCommentedHeader : CIniLineScanner::kComment, nullptr, 0};
     }
     // A lone "[" is a key line: its first and last character are the same bracket.
     if (t[0] == '[' && len >= 2 && t[len - 1] == ']') {
-        m_name.assign(t + 1, len - 2);
-        return kHeader;
+        return {CIniLineScanner::kHeader, t + 1, len - 2};
     }
-    m_copy.assign(line, n);
-    return kKeyLine;
+    return {CIniLineScanner::kKeyLine, line, n};
+}
+
+CIniLineScanner::LineKind CIniLineScanner::Scan(const char* line) {
+    const qelcfg::detail::ScannedLine scanned = qelcfg::detail::ScanLine(line, m_first);
+    m_first = false;
+    if (scanned.kind == kHeader) {
+        m_name.assign(scanned.text, scanned.length);
+    } else if (scanned.kind == kKeyLine) {
+        m_copy.assign(scanned.text, scanned.length);
+    }
+    return scanned.kind;
 }
