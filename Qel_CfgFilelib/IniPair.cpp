@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "StrScan.h"
 #include "StrUtil.h"
 
 template class CIniValue<std::string, CIniPair>;
@@ -412,7 +413,7 @@ bool CIniPair::GetInt(int index, int& value) {
     if (!item) {
         return false;
     }
-    return item->empty() || String2Int(*item, value);
+    return item->empty() || qelcfg::detail::ScanInt(item->c_str(), value);
 }
 
 bool CIniPair::GetUnsignedInt(int index, unsigned int& value) {

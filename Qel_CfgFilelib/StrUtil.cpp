@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "StrScan.h"
+
 namespace {
 
 inline bool IsBlank(char c) {
@@ -50,12 +52,8 @@ std::string SkipBeginAndTailBlank(std::string& text) {
     return std::string(begin, end);
 }
 
-bool String2Int(std::string text, int& value) {
-    if (text.empty()) {
-        return false;
-    }
+bool qelcfg::detail::ScanInt(const char* p, int& value) {
     value = 0;
-    const char* p = text.c_str();
     while (IsSpace(*p)) {
         ++p;
     }
@@ -79,4 +77,8 @@ bool String2Int(std::string text, int& value) {
     value = negative ? static_cast<int>(-static_cast<long long>(magnitude))
                      : static_cast<int>(magnitude);
     return true;
+}
+
+bool String2Int(std::string text, int& value) {
+    return !text.empty() && qelcfg::detail::ScanInt(text.c_str(), value);
 }
