@@ -18,13 +18,33 @@ namespace {
 
 // The text-file object through which every save writes, so that the stream's close can
 // be checked: a buffered write that fails only when the stream is closed is a failed save.
+// Text is gathered into blocks, so that a save makes one write call per block rather than
+// several per line.
 class IniWriter : public _CFG::CTxtFile {
 public:
-    // Flushes, cuts a regular file after what was written (unless it appends), optionally
-    // forces the text to the disk, and closes the stream. True only when all succeeded.
+    IniWriter() { m_block.reserve(kBlockSize); }
+
+    // Appends the text up to its first NUL, as fputs writes it.
+    bool Put(const char* text) { return Put(text, std::strlen(text)); }
+    bool Put(const std::string& text) { return Put(text.c_str()); }
+    bool Put(const char* text, std::size_t length) {
+        if (m_block.size() + length > kBlockSize && !WriteBlock()) {
+            return false;
+        }
+        if (length > kBlockSize) {
+            return qelcfg::detail::SysWrite(text, length, Stream()) == length;
+        }
+        m_block.append(text, length);
+        return true;
+    }
+    bool EndLine() { return Put("\r\n", 2); }
+
+    // Writes what is gathered, flushes, cuts a regular file after what was written (unless
+    // it appends), optionally forces the text to the disk, and closes the stream. True only
+    // when all succeeded.
     bool Finish(bool written, bool durable) {
-        FILE* fp = static_cast<FILE*>(GetStream());
-        bool ok = written && qelcfg::detail::SysFlush(fp) == 0 && CutAtPosition(fp);
+        FILE* fp = Stream();
+        bool ok = written && WriteBlock() && qelcfg::detail::SysFlush(fp) == 0 && CutAtPosition(fp);
         if (ok && durable) {
             ok = qelcfg::detail::SysSync(fp) == 0;
         }
@@ -33,6 +53,17 @@ public:
     }
 
 private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    FILE* Stream() const { return static_cast<FILE*>(GetStream()); }
+
+    bool WriteBlock() {
+        bool ok = m_block.empty() || qelcfg::detail::SysWrite(m_block.data(), m_block.size(),
+                                                              Stream()) == m_block.size();
+        m_block.clear();
+        return ok;
+    }
+
     static bool CutAtPosition(FILE* fp) {
         struct stat st;
         if (::fstat(::fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -45,11 +76,13 @@ private:
         long end = qelcfg::detail::SysTell(fp);
         return end >= 0 && qelcfg::detail::SysTruncate(fp, end) == 0;
     }
+
+    std::string m_block;
 };
 
 bool WriteSection(CIniSection& section, IniWriter& out) {
-    if (!out.WriteText("[", false) || !out.WriteText(section.GetSectionName(), false) ||
-        !out.WriteText("]", true)) {
+    if (!out.Put("[", 1) || !out.Put(section.GetSectionName()) || !out.Put("]", 1) ||
+        !out.EndLine()) {
         return false;
     }
     // Entries are walked by the section's own cursor rather than through the bounded
@@ -57,12 +90,12 @@ bool WriteSection(CIniSection& section, IniWriter& out) {
     // leaves the cursor past the last entry, as a bounded walk would.
     section.StartGetKV();
     while (CIniPair* pair = section.GetNextValue()) {
-        if (!out.WriteText(pair->GetKey().c_str(), false) || !out.WriteText("=", false) ||
-            !out.WriteText(pair->GetWholeValue().c_str(), true)) {
+        if (!out.Put(pair->GetKey()) || !out.Put("=", 1) ||
+            !out.Put(qelcfg::detail::WholeValueOf(*pair)) || !out.EndLine()) {
             return false;
         }
     }
-    return out.WriteText("", true);
+    return out.EndLine();
 }
 
 bool WriteTree(CIni& tree, IniWriter& out) {
@@ -96,7 +129,7 @@ bool SectionHasLineBreak(CIniSection& section) {
         return true;
     }
     for (const CIniPair& pair : section) {
-        if (HasLineBreak(pair.GetKey()) || HasLineBreak(pair.GetWholeValue())) {
+        if (HasLineBreak(pair.GetKey()) || HasLineBreak(qelcfg::detail::WholeValueOf(pair))) {
             return true;
         }
     }

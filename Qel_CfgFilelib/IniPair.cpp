@@ -268,6 +268,10 @@ void qelcfg::detail::InsertItems(std::vector<std::string>& items, int& count, co
     }
 }
 
+const std::string& qelcfg::detail::WholeValueOf(const CIniPair& pair) {
+    return pair.m_wholeValue;
+}
+
 CIniPair::CIniPair() {}
 
 CIniPair::CIniPair(const std::string& key) : CIniValue<std::string, std::string>(key) {}

@@ -11,6 +11,8 @@
 #include "Export.h"
 #include "IniValue.h"
 
+class CIniPair;
+
 namespace qelcfg {
 namespace detail {
 
@@ -20,6 +22,10 @@ namespace detail {
 // per item.
 void InsertItems(std::vector<std::string>& items, int& count, const char* text, std::size_t length,
                  int index);
+
+// Library-internal, not exported. The entry's whole value itself, without the copy that
+// GetWholeValue makes.
+const std::string& WholeValueOf(const CIniPair& pair);
 
 }  // namespace detail
 }  // namespace qelcfg
@@ -83,6 +89,7 @@ public:
 
 private:
     friend class CIniSection;
+    friend const std::string& qelcfg::detail::WholeValueOf(const CIniPair& pair);
 
     std::string m_wholeValue;
 };
