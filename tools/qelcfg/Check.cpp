@@ -1,0 +1,120 @@
+// check: every line that the library's reader drops or changes, and why, one finding a
+// line as FILE:LINE: message.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "FileAccess.h"
+#include "IniLines.h"
+#include "Tool.h"
+
+namespace qeltool {
+
+namespace {
+
+// The limits of the bounded lookups' buffers: longer keys and values are read, but those
+// lookups cannot hand them out.
+constexpr std::size_t kMaxKey = 30;
+constexpr std::size_t kMaxValue = 512;
+
+struct Finding {
+    int line;  // from 1
+    std::string message;
+};
+
+const char* RefusalReason(Intake intake) {
+    switch (intake) {
+        case Intake::kBeforeFirstHeader:
+            return "key line before the first section header is dropped";
+        case Intake::kAfterCommentedHeader:
+            return "key line after a commented-out section header is dropped";
+        case Intake::kAfterEmptyHeader:
+            return "key line after a section header with an empty name is dropped";
+        case Intake::kTaken:
+            break;
+    }
+    return "";
+}
+
+class Checker {
+public:
+    void Visit(const IniLine& line) {
+        if (line.kind == CIniLineScanner::kHeader) {
+            VisitHeader(line.index + 1, *line.header);
+        } else if (line.kind != CIniLineScanner::kKeyLine) {
+            return;
+        } else if (line.intake != Intake::kTaken) {
+            Add(line.index + 1, RefusalReason(line.intake));
+        } else if (line.entry == nullptr) {
+            Add(line.index + 1, "line without \"=\" is dropped");
+        } else {
+            VisitEntry(line.index + 1, *line.entry);
+        }
+    }
+    void Add(int line, const std::string& message) { m_findings.push_back({line, message}); }
+    std::vector<Finding>& Findings() { return m_findings; }
+
+private:
+    void VisitHeader(int line, const std::string& name) {
+        auto first = m_sections.emplace(name, line);
+        if (!first.second) {
+            Add(line, "section " + Quoted(name) + " repeats the one on line " +
+                          std::to_string(first.first->second) + ": lookups find only that one");
+        }
+        m_keys.clear();
+    }
+    void VisitEntry(int line, const CIniPair& entry) {
+        const std::string& key = entry.GetKey();
+        if (key.size() > kMaxKey) {
+            Add(line, "key " + Quoted(key) + " is longer than 30 characters: " + kBounded);
+        }
+        if (entry.GetWholeValue().size() > kMaxValue) {
+            Add(line, "value of " + Quoted(key) + " is longer than 512 characters: " + kBounded);
+        }
+        auto first = m_keys.emplace(key, line);
+        if (!first.second) {
+            Add(line, "key " + Quoted(key) + " repeats the one on line " +
+                          std::to_string(first.first->second) + ": lookups find only that one");
+        }
+    }
+
+    static constexpr const char* kBounded = "the bounded lookups cannot hand it out";
+
+    std::vector<Finding> m_findings;
+    std::map<std::string, int> m_sections;
+    std::map<std::string, int> m_keys;
+};
+
+void AddByteFaults(Checker& checker, const LockedFile& locked, const std::string& shownName) {
+    ByteFaultScanner scanner;
+    locked.ReadAll(shownName,
+                   [&](const char* data, std::size_t size) { scanner.Feed(data, size); });
+    for (const ByteFault& fault : scanner.Faults()) {
+        checker.Add(fault.line + 1, fault.nul
+                                        ? "NUL byte: the reader does not take the line as it stands"
+                                        : "text after a CR is dropped");
+    }
+}
+
+}  // namespace
+
+int RunCheck(const Options& options) {
+    LockedFile locked = LockForReading(options.file);
+    Checker checker;
+    AddByteFaults(checker, locked, options.file);
+    WalkIniLines(locked.OpenStream(options.file), options.file,
+                 [&](const IniLine& line) { checker.Visit(line); });
+    std::vector<Finding>& findings = checker.Findings();
+    std::stable_sort(findings.begin(), findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    std::string text;
+    for (const Finding& finding : findings) {
+        text += options.file + ":" + std::to_string(finding.line) + ": " + finding.message + "\n";
+    }
+    WriteOut(text);
+    return findings.empty() ? kExitDone : kExitNotFound;
+}
+
+}  // namespace qeltool

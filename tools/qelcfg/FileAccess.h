@@ -1,0 +1,60 @@
+// Opening the files qelcfg works on, under flock: shared for reading, exclusive for
+// rewriting. An edit replaces a file by renaming a new one over it, so an exclusive lock
+// is only good once the path is known to still name the file it was taken on.
+#ifndef QELCFG_TOOL_FILEACCESS_H
+#define QELCFG_TOOL_FILEACCESS_H
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace qeltool {
+
+// An open, locked regular file, or no file at all. The lock lasts as long as the object.
+class LockedFile {
+public:
+    LockedFile() = default;
+    LockedFile(int fd, const struct stat& st) : m_fd(fd), m_stat(st) {}
+    ~LockedFile();
+    LockedFile(LockedFile&& other) noexcept;
+    LockedFile& operator=(LockedFile&& other) noexcept;
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+
+    bool Exists() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+    const struct stat& Stat() const { return m_stat; }
+    // Hands the file's bytes to `take` piece by piece, from its start. A read error is a
+    // ToolError naming `shownName`.
+    void ReadAll(const std::string& shownName,
+                 const std::function<void(const char*, std::size_t)>& take) const;
+    // A stream of its own on the file, at its start. Closing it keeps the lock, which
+    // belongs to this object's descriptor.
+    std::FILE* OpenStream(const std::string& shownName) const;
+
+private:
+    int m_fd = -1;
+    struct stat m_stat = {};
+};
+
+// Where an edit of a file happens: the directory the file lies in, taken absolute, and
+// the file's name in it, after following every symbolic link. The file may be missing.
+struct EditTarget {
+    std::string dir;
+    std::string base;
+};
+EditTarget ResolveEditTarget(const std::string& path);
+
+// Opens `path` for reading under a shared lock.
+LockedFile LockForReading(const std::string& path);
+// Opens `path` under an exclusive lock that no other qelcfg holds, once the path still
+// names the locked file. A missing file gives an object without a file when
+// `mayBeMissing`, and a failure otherwise. Failures name `shownName`.
+LockedFile LockForWriting(const std::string& path, const std::string& shownName, bool mayBeMissing);
+
+}  // namespace qeltool
+
+#endif  // QELCFG_TOOL_FILEACCESS_H

@@ -1,0 +1,204 @@
+// get: the section names of a file, the entries of a section, or one value, read through
+// the library's loading and lookups.
+#include <cerrno>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "FileAccess.h"
+#include "IniFile.h"
+#include "Output.h"
+#include "Tool.h"
+
+namespace qeltool {
+
+namespace {
+
+void Load(CIniFile& ini, const Options& options) {
+    LockedFile locked = LockForReading(options.file);
+    errno = 0;
+    if (!ini.Set(locked.OpenStream(options.file))) {
+        FailSystem("cannot read", options.file, errno != 0 ? errno : EIO);
+    }
+}
+
+std::string SectionLines(CIniSection& section) {
+    std::string text;
+    for (CIniPair& entry : section) {
+        text += entry.GetKey() + "=" + entry.GetWholeValue() + "\n";
+    }
+    return text;
+}
+
+std::string NameLines(CIni& tree) {
+    std::string text;
+    for (CIniSection* section : VisibleSections(tree)) {
+        text += section->GetKey() + "\n";
+    }
+    return text;
+}
+
+// Shell assignments of the entries of `section`, each name `prefix` and the key. Nothing
+// is printed unless every name is one the shell takes, so that nothing half-written is
+// ever evaluated.
+void AppendShell(std::string& text, std::set<std::string>& names, CIniSection& section,
+                 const std::string& prefix) {
+    for (CIniPair* entry : VisibleEntries(section)) {
+        std::string name = prefix + entry->GetKey();
+        if (!IsShellName(name)) {
+            throw ToolError(kExitFailure, Quoted(name) + " is not a shell variable name");
+        }
+        if (!names.insert(name).second) {
+            throw ToolError(kExitFailure, Quoted(name) + " would be assigned twice");
+        }
+        text += name + "=" + ShellQuoted(entry->GetWholeValue()) + "\n";
+    }
+}
+
+std::string JsonObject(CIniSection& section) {
+    std::string text = "{";
+    for (CIniPair* entry : VisibleEntries(section)) {
+        text += (text.size() > 1 ? ", " : "") + JsonString(entry->GetKey()) + ": " +
+                JsonString(entry->GetWholeValue());
+    }
+    return text + "}";
+}
+
+std::string FileText(CIni& tree, const std::string& format) {
+    if (format.empty()) {
+        return NameLines(tree);
+    }
+    if (format == "ini") {
+        return IniText(tree);
+    }
+    std::string text;
+    std::set<std::string> names;
+    for (CIniSection* section : VisibleSections(tree)) {
+        if (format == "sh") {
+            AppendShell(text, names, *section, section->GetKey() + "_");
+        } else {
+            text += (text.empty() ? "{" : ",\n ") + JsonString(section->GetKey()) + ": " +
+                    JsonObject(*section);
+        }
+    }
+    return format == "sh" ? text : (text.empty() ? "{" : text) + "}\n";
+}
+
+std::string SectionText(CIniSection& section, const std::string& format) {
+    if (format.empty()) {
+        return SectionLines(section);
+    }
+    if (format == "ini") {
+        CIni tree;
+        tree.AddValue(section, -1);
+        return IniText(tree);
+    }
+    if (format == "json") {
+        return JsonObject(section) + "\n";
+    }
+    std::string text;
+    std::set<std::string> names;
+    AppendShell(text, names, section, "");
+    return text;
+}
+
+std::string Number(const char* format, double value) {
+    char text[512];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Item `index` read by the library's typed read of `type`, in that type's text form.
+bool TypedItem(CIniPair& entry, int index, const std::string& type, std::string& text) {
+    char buffer[32];
+    bool read = false;
+    if (type == "int") {
+        int v = 0;
+        read = entry.GetInt(index, v);
+        std::snprintf(buffer, sizeof buffer, "%d", v);
+    } else if (type == "uint") {
+        unsigned int v = 0;
+        read = entry.GetUnsignedInt(index, v);
+        std::snprintf(buffer, sizeof buffer, "%u", v);
+    } else if (type == "color") {
+        unsigned long v = 0;
+        read = entry.GetColor(index, v);
+        std::snprintf(buffer, sizeof buffer, "%lu", v);
+    } else if (type == "bool") {
+        bool v = false;
+        read = entry.GetBool(index, v);
+        std::snprintf(buffer, sizeof buffer, "%s", v ? "Y" : "N");
+    } else if (type == "float") {
+        double v = 0;
+        read = entry.GetFloat(index, v);
+        text = Number("%f", v);
+        return read;
+    } else {
+        std::vector<char> item(entry.GetValuePtr(index)->size() + 1);
+        read = entry.GetString(index, item.data(), static_cast<int>(item.size()));
+        text = item.data();
+        return read;
+    }
+    text = buffer;
+    return read;
+}
+
+std::string ValueText(CIniPair& entry, const Options& options) {
+    if (options.item < 0 && options.type.empty()) {
+        return entry.GetWholeValue() + "\n";
+    }
+    int index = options.item < 0 ? 0 : options.item;
+    std::string where = "item " + std::to_string(index) + " of key " + Quoted(options.key) +
+                        " of section " + Quoted(options.section) + " in " + Quoted(options.file);
+    if (entry.GetValuePtr(index) == nullptr) {
+        throw ToolError(kExitNotFound, "no " + where);
+    }
+    if (options.type.empty()) {
+        return *entry.GetValuePtr(index) + "\n";
+    }
+    std::string text;
+    if (!TypedItem(entry, index, options.type, text)) {
+        throw ToolError(kExitNotFound, where + " does not read as " + options.type);
+    }
+    return text + "\n";
+}
+
+void CheckUsage(const Options& options) {
+    if (!options.hasKey && (options.item >= 0 || !options.type.empty())) {
+        throw ToolError(kExitFailure, "--item and --type read one value: name a KEY");
+    }
+    if (options.hasKey && !options.format.empty()) {
+        throw ToolError(kExitFailure, "--format is for whole sections and files: drop the KEY");
+    }
+}
+
+}  // namespace
+
+int RunGet(const Options& options) {
+    CheckUsage(options);
+    CIniFile ini;
+    Load(ini, options);
+    if (!options.hasSection) {
+        WriteOut(FileText(ini.GetCfg(), options.format));
+        return kExitDone;
+    }
+    CIniSection* section = ini.GetCfg().FindSection(options.section.c_str());
+    if (section == nullptr) {
+        throw ToolError(kExitNotFound,
+                        "no section " + Quoted(options.section) + " in " + Quoted(options.file));
+    }
+    if (!options.hasKey) {
+        WriteOut(SectionText(*section, options.format));
+        return kExitDone;
+    }
+    CIniPair* entry = section->FindKey(options.key.c_str());
+    if (entry == nullptr) {
+        throw ToolError(kExitNotFound, "no key " + Quoted(options.key) + " of section " +
+                                           Quoted(options.section) + " in " + Quoted(options.file));
+    }
+    WriteOut(ValueText(*entry, options));
+    return kExitDone;
+}
+
+}  // namespace qeltool

@@ -1,0 +1,94 @@
+#include "IniLines.h"
+
+#include <cerrno>
+
+#include "IniSection.h"
+#include "Tool.h"
+#include "TxtFile.h"
+
+namespace qeltool {
+
+namespace {
+
+// The library's text file, which tells a read error from the end of the file.
+class LineReader : public _CFG::CTxtFile {
+public:
+    explicit LineReader(std::FILE* fp) : CTxtFile(fp) {}
+    using CTxtFile::ReadFailed;
+};
+
+// Which key lines the reader takes, changed by headers as loading changes it.
+class IntakeState {
+public:
+    Intake Current() const { return m_intake; }
+    void See(CIniLineScanner::LineKind kind, const std::string& header) {
+        if (kind == CIniLineScanner::kCommentedHeader) {
+            m_intake = Intake::kAfterCommentedHeader;
+        } else if (kind == CIniLineScanner::kHeader) {
+            m_intake = header.empty() ? Intake::kAfterEmptyHeader : Intake::kTaken;
+        }
+    }
+
+private:
+    Intake m_intake = Intake::kBeforeFirstHeader;
+};
+
+}  // namespace
+
+void WalkIniLines(std::FILE* fp, const std::string& shownName,
+                  const std::function<void(const IniLine&)>& visit) {
+    LineReader reader(fp);
+    CIniLineScanner scanner;
+    IntakeState intake;
+    // The section that key lines go to, so that the entry is the one loading makes.
+    CIniSection scratch;
+    IniLine line;
+    errno = 0;
+    for (; const char* text = reader.GetTextLine(nullptr); ++line.index) {
+        line.text = text;
+        line.kind = scanner.Scan(text);
+        intake.See(line.kind, scanner.HeaderName());
+        line.header = line.kind == CIniLineScanner::kHeader ? &scanner.HeaderName() : nullptr;
+        line.intake = intake.Current();
+        scratch.Clear();
+        bool isEntry =
+            line.kind == CIniLineScanner::kKeyLine && scratch.AddKV(scanner.KeyLine(), false);
+        line.entry = isEntry ? scratch.GetValuePtr(0) : nullptr;
+        visit(line);
+    }
+    if (reader.ReadFailed()) {
+        FailSystem("cannot read", shownName, errno != 0 ? errno : EIO);
+    }
+}
+
+void ByteFaultScanner::Feed(const char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        char c = data[i];
+        if (c == '\n') {
+            ++m_line;
+            m_afterCr = m_crNoted = m_nulNoted = false;
+            continue;
+        }
+        if (c == '\0' && !m_nulNoted) {
+            Note(true);
+        }
+        if (m_afterCr && !m_crNoted) {
+            Note(false);
+        }
+        m_afterCr = m_afterCr || c == '\r';
+    }
+}
+
+void ByteFaultScanner::Note(bool nul) {
+    ByteFault fault;
+    fault.line = m_line;
+    fault.nul = nul;
+    m_faults.push_back(fault);
+    (nul ? m_nulNoted : m_crNoted) = true;
+}
+
+std::string DescribeFault(const ByteFault& fault) {
+    return fault.nul ? "holds a NUL byte" : "has text after a CR";
+}
+
+}  // namespace qeltool

@@ -1,0 +1,68 @@
+// The lines of an INI file as the library's reader sees them: the line scanner's kinds,
+// whether a key line is taken into a section, and the entry it becomes. set, del and
+// check find sections and key lines through this walk, never by a grammar of their own.
+#ifndef QELCFG_TOOL_INILINES_H
+#define QELCFG_TOOL_INILINES_H
+
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "IniGrammar.h"
+#include "IniPair.h"
+
+namespace qeltool {
+
+// Whether the reader takes a key line at its place, or why not.
+enum class Intake {
+    kTaken,
+    kBeforeFirstHeader,
+    kAfterCommentedHeader,
+    kAfterEmptyHeader,
+};
+
+struct IniLine {
+    int index = 0;  // from 0, as the library's line edits count lines
+    const char* text = nullptr;
+    CIniLineScanner::LineKind kind = CIniLineScanner::kBlank;
+    const std::string* header = nullptr;  // headers: the name between the brackets
+    Intake intake = Intake::kTaken;       // key lines
+    const CIniPair* entry = nullptr;      // key lines holding "=": the entry they make
+};
+
+// Reads the lines of `fp` from its start, as loading does, and calls `visit` for each.
+// The stream is closed afterwards; a read error is a ToolError naming `shownName`.
+void WalkIniLines(std::FILE* fp, const std::string& shownName,
+                  const std::function<void(const IniLine&)>& visit);
+
+// A line whose bytes the reader does not take as they stand: a NUL byte inside it, or
+// text after a CR before its line end.
+struct ByteFault {
+    int line = 0;  // from 0
+    bool nul = false;
+};
+
+// Finds byte faults in a file fed to it in pieces; a line is everything up to its LF.
+class ByteFaultScanner {
+public:
+    void Feed(const char* data, std::size_t size);
+    const std::vector<ByteFault>& Faults() const { return m_faults; }
+
+private:
+    void Note(bool nul);
+
+    std::vector<ByteFault> m_faults;
+    int m_line = 0;
+    bool m_afterCr = false;
+    bool m_crNoted = false;
+    bool m_nulNoted = false;
+};
+
+// The reason an edit refuses a file with this fault.
+std::string DescribeFault(const ByteFault& fault);
+
+}  // namespace qeltool
+
+#endif  // QELCFG_TOOL_INILINES_H

@@ -1,0 +1,158 @@
+#include "Output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "IniFile.h"
+#include "Tool.h"
+
+namespace qeltool {
+
+namespace {
+
+// A memory stream whose buffer lives until this object goes, whoever closes the stream.
+class MemoryStream {
+public:
+    MemoryStream() : m_fp(::open_memstream(&m_data, &m_size)) {}
+    ~MemoryStream() { std::free(m_data); }
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+    std::FILE* Stream() const { return m_fp; }
+    // The bytes written, once the stream is closed.
+    std::string Text() const { return std::string(m_data, m_size); }
+
+private:
+    char* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::FILE* m_fp;
+};
+
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+// The length of the UTF-8 sequence at `p` (of `left` bytes), or 0 when it is none:
+// overlong forms, surrogates and code points above U+10FFFF are not UTF-8.
+std::size_t Utf8Length(const unsigned char* p, std::size_t left) {
+    std::size_t n = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 ? 2 : 0;
+    if (n == 0 || p[0] > 0xF4 || left < n) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!IsContinuation(p[i])) {
+            return 0;
+        }
+    }
+    bool overlong = (p[0] == 0xE0 && p[1] < 0xA0) || (p[0] == 0xF0 && p[1] < 0x90);
+    bool surrogate = p[0] == 0xED && p[1] >= 0xA0;
+    bool tooHigh = p[0] == 0xF4 && p[1] >= 0x90;
+    return overlong || surrogate || tooHigh ? 0 : n;
+}
+
+void AppendEscape(std::string& out, unsigned char c) {
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+    out += escape;
+}
+
+void AppendJsonAscii(std::string& out, char c) {
+    switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                AppendEscape(out, static_cast<unsigned char>(c));
+            } else {
+                out += c;
+            }
+    }
+}
+
+}  // namespace
+
+std::vector<CIniSection*> VisibleSections(CIni& tree) {
+    std::vector<CIniSection*> visible;
+    std::set<std::string> seen;
+    for (CIniSection& section : tree) {
+        if (seen.insert(section.GetKey()).second) {
+            visible.push_back(&section);
+        }
+    }
+    return visible;
+}
+
+std::vector<CIniPair*> VisibleEntries(CIniSection& section) {
+    std::vector<CIniPair*> visible;
+    std::set<std::string> seen;
+    for (CIniPair& entry : section) {
+        if (seen.insert(entry.GetKey()).second) {
+            visible.push_back(&entry);
+        }
+    }
+    return visible;
+}
+
+// A shell redirection may already have written to standard output, which a save to a
+// file stream would rewind over; a memory stream is rewound harmlessly.
+std::string IniText(CIni& tree) {
+    MemoryStream memory;
+    CIniFile writer;
+    writer.GetCfg() = tree;
+    errno = 0;
+    if (memory.Stream() == nullptr || !writer.Save(static_cast<void*>(memory.Stream()))) {
+        FailSystem("cannot write", "INI text", errno != 0 ? errno : ENOMEM);
+    }
+    return memory.Text();
+}
+
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+bool IsShellName(const std::string& name) {
+    auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (name.empty() || !(isAlpha(name[0]) || name[0] == '_')) {
+        return false;
+    }
+    for (char c : name) {
+        if (!isAlpha(c) && !(c >= '0' && c <= '9') && c != '_') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t size = text.size();
+    for (std::size_t i = 0; i < size;) {
+        if (p[i] < 0x80) {
+            AppendJsonAscii(out, static_cast<char>(p[i++]));
+            continue;
+        }
+        std::size_t n = Utf8Length(p + i, size - i);
+        if (n == 0) {
+            AppendEscape(out, p[i++]);
+            continue;
+        }
+        out.append(text, i, n);
+        i += n;
+    }
+    return out + "\"";
+}
+
+}  // namespace qeltool

@@ -1,0 +1,187 @@
+#include "PrivateCopy.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "Tool.h"
+#include "TxtFile.h"
+
+namespace qeltool {
+
+namespace {
+
+constexpr char kCopyPattern[] = ".qelcfg-XXXXXX";
+// The library's line edits work through the edited file's name with this appended.
+constexpr char kEditSuffix[] = "~tmp";
+
+// The library's text file with a checked close: a write that fails only when the stream
+// is closed is a failed edit.
+class CopyFile : public _CFG::CTxtFile {
+public:
+    using CTxtFile::CloseStream;
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return m_fd; }
+    // Closes the descriptor; false when the close reports an error.
+    bool Close() { return ::close(std::exchange(m_fd, -1)) == 0; }
+
+private:
+    int m_fd;
+};
+
+mode_t NewFileMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+PrivateCopy::PrivateCopy(const LockedFile& source, const std::string& shownName)
+    : m_shownName(shownName), m_sourceExists(source.Exists()), m_sourceStat(source.Stat()) {
+    try {
+        Create(source);
+    } catch (...) {
+        if (!m_name.empty()) {
+            ::unlink(m_name.c_str());
+        }
+        throw;
+    }
+}
+
+PrivateCopy::~PrivateCopy() {
+    if (!m_installed) {
+        ::unlink(m_name.c_str());
+    }
+    ::unlink((m_name + kEditSuffix).c_str());
+}
+
+// The copy stays readable by this process alone (mkstemp's 0600) while it is edited; it
+// takes the file's attributes just before it replaces the file.
+void PrivateCopy::Create(const LockedFile& source) {
+    std::vector<char> name(kCopyPattern, kCopyPattern + sizeof kCopyPattern);
+    Descriptor copy(::mkstemp(name.data()));
+    if (copy.Get() < 0) {
+        FailSystem("cannot make a copy of", m_shownName, errno);
+    }
+    m_name = name.data();
+    if (source.Exists()) {
+        CopyBytes(source, copy.Get());
+    }
+    if (!copy.Close()) {
+        FailSystem("cannot make a copy of", m_shownName, errno);
+    }
+}
+
+void PrivateCopy::CopyBytes(const LockedFile& source, int to) {
+    source.ReadAll(m_shownName, [&](const char* data, std::size_t size) {
+        m_faults.Feed(data, size);
+        if (!WriteAll(to, data, size)) {
+            FailSystem("cannot make a copy of", m_shownName, errno);
+        }
+    });
+}
+
+void PrivateCopy::RemoveLine(int index) {
+    CopyFile copy;
+    errno = 0;
+    bool done = copy.Open(m_name.c_str(), "r+b") && copy.RemoveTextLine(index);
+    int err = errno;
+    if (!copy.CloseStream() || !done) {
+        FailSystem("cannot edit a copy of", m_shownName, err != 0 ? err : EIO);
+    }
+}
+
+void PrivateCopy::InsertLine(int index, const std::string& text) {
+    CopyFile copy;
+    errno = 0;
+    bool done = copy.Open(m_name.c_str(), "r+b") && copy.InsertTextLine(index, text.c_str(), true);
+    int err = errno;
+    if (!copy.CloseStream() || !done) {
+        FailSystem("cannot edit a copy of", m_shownName, err != 0 ? err : EIO);
+    }
+}
+
+// The owner goes first: giving a file away clears its set-user-ID and set-group-ID bits.
+// Only a privileged process may give it away; a file left under this process's owner is
+// no failure, so that result is not looked at.
+void PrivateCopy::TakeOverAttributes() {
+    mode_t mode = NewFileMode();
+    if (m_sourceExists) {
+        int kept = ::chown(m_name.c_str(), m_sourceStat.st_uid, m_sourceStat.st_gid);
+        static_cast<void>(kept);
+        mode = m_sourceStat.st_mode & 07777;
+    }
+    if (::chmod(m_name.c_str(), mode) != 0) {
+        FailSystem("cannot write", m_shownName, errno);
+    }
+}
+
+void PrivateCopy::AppendLine(const std::string& text) {
+    InsertLine(std::numeric_limits<int>::max(), text);
+}
+
+void PrivateCopy::Sync() {
+    Descriptor fd(::open(m_name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0 || ::fsync(fd.Get()) != 0) {
+        FailSystem("cannot write", m_shownName, errno);
+    }
+}
+
+bool PrivateCopy::Install(const std::string& target, bool targetExists) {
+    TakeOverAttributes();
+    Sync();
+    if (targetExists) {
+        if (::rename(m_name.c_str(), target.c_str()) != 0) {
+            FailSystem("cannot replace", m_shownName, errno);
+        }
+    } else if (::link(m_name.c_str(), target.c_str()) != 0) {
+        if (errno == EEXIST) {
+            return false;
+        }
+        FailSystem("cannot create", m_shownName, errno);
+    } else {
+        ::unlink(m_name.c_str());
+    }
+    m_installed = true;
+    // The new text is in place; a directory that cannot be flushed only leaves the
+    // rename to the file system's own schedule.
+    Descriptor dir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) {
+        ::fsync(dir.Get());
+    }
+    return true;
+}
+
+}  // namespace qeltool

@@ -1,0 +1,61 @@
+// What the verbs of qelcfg share: the parsed command line, the exit statuses and the
+// failure that ends a command with a message.
+#ifndef QELCFG_TOOL_TOOL_H
+#define QELCFG_TOOL_TOOL_H
+
+#include <stdexcept>
+#include <string>
+
+namespace qeltool {
+
+enum ExitStatus {
+    kExitDone = 0,
+    kExitNotFound = 1,  // also: findings of check, a refused --existing
+    kExitFailure = 2,   // usage, refused texts, I/O errors
+};
+
+// Ends the command: main prints "qelcfg: " and the message to standard error and exits
+// with the status.
+class ToolError : public std::runtime_error {
+public:
+    ToolError(int status, const std::string& message)
+        : std::runtime_error(message), m_status(status) {}
+    int Status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+struct Options {
+    std::string file;
+    std::string section;
+    std::string key;
+    std::string value;
+    bool hasSection = false;
+    bool hasKey = false;
+    bool hasValue = false;
+    int item = -1;  // -1: the whole value
+    std::string type;
+    std::string format;
+    std::string output;
+    bool existing = false;
+    bool list = false;
+};
+
+// "'name'", the way messages show file, section and key names.
+std::string Quoted(const std::string& name);
+// "<what> 'path': <strerror(err)>".
+std::string SystemMessage(const std::string& what, const std::string& path, int err);
+[[noreturn]] void FailSystem(const std::string& what, const std::string& path, int err);
+// Writes `text` to standard output and flushes it; a failed write is a ToolError.
+void WriteOut(const std::string& text);
+
+int RunGet(const Options& options);
+int RunSet(const Options& options);
+int RunDel(const Options& options);
+int RunFmt(const Options& options);
+int RunCheck(const Options& options);
+
+}  // namespace qeltool
+
+#endif  // QELCFG_TOOL_TOOL_H

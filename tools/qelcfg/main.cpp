@@ -1,0 +1,183 @@
+// qelcfg: reads and edits INI files from a shell or a build script, through the
+// Qel_CfgFile library.
+#include <cstdio>
+#include <exception>
+#include <limits>
+#include <new>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "Tool.h"
+
+namespace {
+
+using qeltool::Options;
+
+constexpr char kExitNote[] =
+    "Exit status: 0 done, 1 not found (for check: findings), 2 usage or I/O error.\n";
+constexpr char kEditNote[] =
+    "The edit works on a private copy of FILE, made with the library's line editing, which\n"
+    "then replaces FILE at once (symbolic links are followed, permissions kept): a failed\n"
+    "edit leaves FILE as it was. Every other line stays, comments and blank lines included,\n"
+    "but afterwards every line of FILE ends in \"\\r\\n\", the library's text format. Files\n"
+    "holding NUL bytes or text after a CR inside a line are refused: any edit would change\n"
+    "those lines too. Other qelcfg processes editing FILE at the same time wait their turn.\n";
+
+struct Verbs {
+    CLI::App* get;
+    CLI::App* set;
+    CLI::App* del;
+    CLI::App* fmt;
+    CLI::App* check;
+};
+
+CLI::App* AddGet(CLI::App& app, Options& o) {
+    CLI::App* get = app.add_subcommand(
+        "get", "Print the section names, the entries of SECTION, or the value of KEY");
+    get->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    get->add_option("SECTION", o.section, "section name (exact, case-sensitive; the first wins)")
+        ->type_name("");
+    get->add_option("KEY", o.key, "key in SECTION (exact, case-sensitive; the first wins)")
+        ->type_name("");
+    get->add_option("--item", o.item, "print item N (from 0) of the comma-separated value")
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()))
+        ->type_name("N");
+    get->add_option("--type", o.type, "read the item (item 0 unless --item) as this type")
+        ->check(CLI::IsMember({"int", "uint", "float", "bool", "color", "string"}))
+        ->type_name("TYPE");
+    get->add_option("--format", o.format, "whole sections and files: ini|sh|json")
+        ->check(CLI::IsMember({"ini", "sh", "json"}))
+        ->type_name("FORMAT");
+    get->footer(
+        "Without --format: section names one a line, or key=value lines. The whole value is\n"
+        "printed in full, its items joined by \",\".\n"
+        "--format ini: the INI text the library writes (\"\\r\\n\" line ends, no comments).\n"
+        "--format sh: NAME='value' lines for eval; NAME is KEY, or SECTION_KEY for a whole\n"
+        "file, and a name the shell does not take is an error (exit 2) with nothing printed.\n"
+        "--format json: an object of strings; bytes above 0x7F that are not UTF-8 are written\n"
+        "as \\u00XX escapes of their Latin-1 reading.\n"
+        "Types print in the library's text form: float as %f, bool as Y or N, color as a\n"
+        "decimal number.\n");
+    return get;
+}
+
+CLI::App* AddSet(CLI::App& app, Options& o) {
+    CLI::App* set = app.add_subcommand(
+        "set", "Set KEY of SECTION to VALUE, adding the key, the section or FILE as needed");
+    set->add_option("FILE", o.file, "INI file (created when missing)")->required()->type_name("");
+    set->add_option("SECTION", o.section, "section name")->required()->type_name("");
+    set->add_option("KEY", o.key, "key")->required()->type_name("");
+    set->add_option("VALUE", o.value, "value; its comma-separated items read back trimmed")
+        ->required()
+        ->type_name("");
+    set->add_flag("--existing", o.existing, "change only a key that is there (else exit 1)");
+    set->add_flag("--list", o.list, "add the items of VALUE that the value does not hold yet");
+    set->footer(
+        std::string("The first entry of KEY in the first section named SECTION is changed; a new\n"
+                    "key goes right after the section's last key line, a new section at the end.\n"
+                    "A SECTION, KEY or VALUE that would not read back as given is refused\n"
+                    "(exit 2).\n") +
+        kEditNote);
+    return set;
+}
+
+CLI::App* AddDel(CLI::App& app, Options& o) {
+    CLI::App* del = app.add_subcommand(
+        "del", "Remove KEY of SECTION, or SECTION whole with every line up to the next header");
+    del->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    del->add_option("SECTION", o.section, "section name")->required()->type_name("");
+    del->add_option("KEY", o.key, "key")->type_name("");
+    del->add_option("VALUE", o.value, "with --list: the items to remove")->type_name("");
+    del->add_flag("--list", o.list, "remove the items of VALUE from the value of KEY");
+    del->footer(kEditNote);
+    return del;
+}
+
+CLI::App* AddFmt(CLI::App& app, Options& o) {
+    CLI::App* fmt = app.add_subcommand("fmt", "Rewrite FILE in the library's normal form");
+    fmt->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    fmt->add_option("-o,--output", o.output, "write OUT instead of FILE; - for standard output")
+        ->type_name("OUT");
+    fmt->footer(
+        "FILE is loaded and saved by the library: comments, commented-out sections and the\n"
+        "lines the reader drops are NOT kept. Every line ends in \"\\r\\n\".\n");
+    return fmt;
+}
+
+CLI::App* AddCheck(CLI::App& app, Options& o) {
+    CLI::App* check = app.add_subcommand(
+        "check", "Report every line that the reader drops or changes, as FILE:LINE: message");
+    check->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    check->footer("Exit status 0 when there is nothing to report, 1 when there is.\n");
+    return check;
+}
+
+bool Given(const CLI::App* verb, const char* name) {
+    const CLI::Option* option = verb->get_option_no_throw(name);
+    return option != nullptr && option->count() > 0;
+}
+
+// An empty SECTION or KEY given on the command line is still given.
+void NoteGiven(const Verbs& verbs, Options& o) {
+    for (CLI::App* verb : {verbs.get, verbs.set, verbs.del}) {
+        if (verb->parsed()) {
+            o.hasSection = Given(verb, "SECTION");
+            o.hasKey = Given(verb, "KEY");
+            o.hasValue = Given(verb, "VALUE");
+        }
+    }
+}
+
+int Run(const Verbs& verbs, Options& o) {
+    NoteGiven(verbs, o);
+    if (verbs.get->parsed()) {
+        return qeltool::RunGet(o);
+    }
+    if (verbs.set->parsed()) {
+        return qeltool::RunSet(o);
+    }
+    if (verbs.del->parsed()) {
+        if (o.list != (o.hasKey && o.hasValue)) {
+            throw qeltool::ToolError(
+                qeltool::kExitFailure,
+                "del takes a VALUE with --list, and --list takes a KEY and a VALUE");
+        }
+        return qeltool::RunDel(o);
+    }
+    return verbs.fmt->parsed() ? qeltool::RunFmt(o) : qeltool::RunCheck(o);
+}
+
+int Fail(int status, const std::string& message) {
+    std::fprintf(stderr, "qelcfg: %s\n", message.c_str());
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Read and edit INI files through the Qel_CfgFile library.", "qelcfg");
+    app.set_version_flag("--version", "qelcfg " QELCFG_VERSION);
+    app.require_subcommand(1);
+    app.footer(kExitNote);
+    Options options;
+    Verbs verbs{AddGet(app, options), AddSet(app, options), AddDel(app, options),
+                AddFmt(app, options), AddCheck(app, options)};
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            return app.exit(e);
+        }
+        return Fail(qeltool::kExitFailure, std::string(e.what()) + " (see qelcfg --help)");
+    }
+    try {
+        return Run(verbs, options);
+    } catch (const qeltool::ToolError& e) {
+        return Fail(e.Status(), e.what());
+    } catch (const std::bad_alloc&) {
+        return Fail(qeltool::kExitFailure, "out of memory");
+    } catch (const std::exception& e) {
+        return Fail(qeltool::kExitFailure, e.what());
+    }
+}
