@@ -225,27 +225,34 @@ TEST(QelcfgEdit, FollowsSymbolicLinksAndKeepsPermissions) {
     EXPECT_EQ(ReadFile(dir.File("made.ini")), "[S]\r\nk=v\r\n");
 }
 
+// Each set locks the file and checks that the path still names it once locked; a file
+// that does not exist yet is created by one of them, and the others start over on it.
 TEST(QelcfgEdit, ConcurrentSetsOfDifferentKeysAllLand) {
     const int kWriters = 24;
-    TempDir dir;
-    std::string file = dir.File("c.ini");
-    WriteFile(file, "# shared\n[A]\n");
-    std::vector<std::unique_ptr<ToolProcess>> writers;
-    for (int i = 0; i < kWriters; ++i) {
-        std::string n = std::to_string(i);
-        std::string section = i % 2 == 0 ? "A" : "B";
-        writers.emplace_back(new ToolProcess({"set", file, section, "k" + n, n}));
+    for (bool exists : {true, false}) {
+        TempDir dir;
+        std::string file = dir.File("c.ini");
+        if (exists) {
+            WriteFile(file, "# shared\n[A]\n");
+        }
+        std::vector<std::unique_ptr<ToolProcess>> writers;
+        for (int i = 0; i < kWriters; ++i) {
+            std::string n = std::to_string(i);
+            writers.emplace_back(new ToolProcess({"set", file, i % 2 ? "B" : "A", "k" + n, n}));
+        }
+        for (auto& writer : writers) {
+            EXPECT_EQ(writer->Finish().status, 0);
+        }
+        for (int i = 0; i < kWriters; ++i) {
+            std::string n = std::to_string(i);
+            ToolResult r = RunTool({"get", file, i % 2 ? "B" : "A", "k" + n});
+            EXPECT_EQ(r.out, n + "\n") << "k" << n << (exists ? "" : " in a new file");
+        }
+        if (exists) {
+            EXPECT_EQ(ReadFile(file).substr(0, 15), "# shared\r\n[A]\r\n");
+        }
+        EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"c.ini"});
     }
-    for (auto& writer : writers) {
-        EXPECT_EQ(writer->Finish().status, 0);
-    }
-    for (int i = 0; i < kWriters; ++i) {
-        std::string n = std::to_string(i);
-        ToolResult r = RunTool({"get", file, i % 2 == 0 ? "A" : "B", "k" + n});
-        EXPECT_EQ(r.out, n + "\n") << "k" << n;
-    }
-    EXPECT_EQ(ReadFile(file).substr(0, 15), "# shared\r\n[A]\r\n");
-    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"c.ini"});
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ bool SetValue(PrivateCopy& copy, const Place& place, const Options& options) {
         if (line == place.keyText) {
             return false;
         }
-        copy.RemoveLine(place.keyLine);
+        copy.RemoveLines(place.keyLine, place.keyLine + 1);
         copy.InsertLine(place.keyLine - 1, line);
         return true;
     }
@@ -185,9 +185,7 @@ bool SetValue(PrivateCopy& copy, const Place& place, const Options& options) {
 }
 
 bool RemoveSection(PrivateCopy& copy, const Place& place) {
-    for (int line = place.header; line < place.end; ++line) {
-        copy.RemoveLine(place.header);
-    }
+    copy.RemoveLines(place.header, place.end);
     return true;
 }
 
@@ -198,7 +196,7 @@ bool RemoveItems(PrivateCopy& copy, const Place& place, const Options& options) 
         throw ToolError(kExitNotFound, "no item of " + Quoted(options.value) + " in " +
                                            KeyWords(options) + " in " + Quoted(options.file));
     }
-    copy.RemoveLine(place.keyLine);
+    copy.RemoveLines(place.keyLine, place.keyLine + 1);
     copy.InsertLine(place.keyLine - 1, WithValue(place.keyText, entry.GetWholeValue()));
     return true;
 }
@@ -216,7 +214,7 @@ bool Remove(PrivateCopy& copy, const Place& place, const Options& options) {
     if (options.list) {
         return RemoveItems(copy, place, options);
     }
-    copy.RemoveLine(place.keyLine);
+    copy.RemoveLines(place.keyLine, place.keyLine + 1);
     return true;
 }
 

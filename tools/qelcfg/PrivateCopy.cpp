@@ -20,11 +20,38 @@ constexpr char kCopyPattern[] = ".qelcfg-XXXXXX";
 // The library's line edits work through the edited file's name with this appended.
 constexpr char kEditSuffix[] = "~tmp";
 
-// The library's text file with a checked close: a write that fails only when the stream
-// is closed is a failed edit.
+// The library's text file with a checked close (a write that fails only when the stream
+// is closed is a failed edit), and with the removal of a run of lines in one rewrite:
+// RemoveTextLine drops the first line of the run, and the lines after it are hidden from
+// its copying pass, which reads through the virtual ReadLine.
 class CopyFile : public _CFG::CTxtFile {
 public:
     using CTxtFile::CloseStream;
+
+    bool RemoveTextLines(int first, int end) {
+        m_next = 0;
+        m_first = first;
+        m_end = end;
+        bool removed = RemoveTextLine(first);
+        m_first = m_end = -1;
+        return removed;
+    }
+
+protected:
+    bool ReadLine() override {
+        for (;;) {
+            bool read = CTxtFile::ReadLine();
+            int line = m_next++;
+            if (!read || line <= m_first || line >= m_end) {
+                return read;
+            }
+        }
+    }
+
+private:
+    int m_next = 0;
+    int m_first = -1;
+    int m_end = -1;
 };
 
 class Descriptor {
@@ -113,10 +140,10 @@ void PrivateCopy::CopyBytes(const LockedFile& source, int to) {
     });
 }
 
-void PrivateCopy::RemoveLine(int index) {
+void PrivateCopy::RemoveLines(int first, int end) {
     CopyFile copy;
     errno = 0;
-    bool done = copy.Open(m_name.c_str(), "r+b") && copy.RemoveTextLine(index);
+    bool done = copy.Open(m_name.c_str(), "r+b") && copy.RemoveTextLines(first, end);
     int err = errno;
     if (!copy.CloseStream() || !done) {
         FailSystem("cannot edit a copy of", m_shownName, err != 0 ? err : EIO);

@@ -28,8 +28,8 @@ public:
     // Byte faults of the text copied.
     const std::vector<ByteFault>& Faults() const { return m_faults.Faults(); }
 
-    // Removes line `index` of the copy.
-    void RemoveLine(int index);
+    // Removes the lines from `first` up to, not including, `end`.
+    void RemoveLines(int first, int end);
     // Inserts `text` as a line after line `index` (first when negative, last when past
     // the end).
     void InsertLine(int index, const std::string& text);
