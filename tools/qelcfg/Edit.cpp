@@ -261,6 +261,10 @@ int RunSet(const Options& options) {
 }
 
 int RunDel(const Options& options) {
+    if (options.list != (options.hasKey && options.hasValue)) {
+        throw ToolError(kExitFailure,
+                        "del takes a VALUE with --list, and --list takes a KEY and a VALUE");
+    }
     return EditFile(options, false, [&](PrivateCopy& copy, const Place& place) {
         return Remove(copy, place, options);
     });

@@ -138,11 +138,6 @@ int Run(const Verbs& verbs, Options& o) {
         return qeltool::RunSet(o);
     }
     if (verbs.del->parsed()) {
-        if (o.list != (o.hasKey && o.hasValue)) {
-            throw qeltool::ToolError(
-                qeltool::kExitFailure,
-                "del takes a VALUE with --list, and --list takes a KEY and a VALUE");
-        }
         return qeltool::RunDel(o);
     }
     return verbs.fmt->parsed() ? qeltool::RunFmt(o) : qeltool::RunCheck(o);
