@@ -16,7 +16,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2
+cmake --build --preset fuzz -j2 --target "${targets[@]/%/_fuzz}"
 
 work=build/fuzz/corpus
 artifacts=build/fuzz/artifacts
