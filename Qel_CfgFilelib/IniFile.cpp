@@ -22,7 +22,12 @@ namespace {
 // several per line.
 class IniWriter : public _CFG::CTxtFile {
 public:
-    IniWriter() { m_block.reserve(kBlockSize); }
+    // Takes over `fp` before anything that may throw, so that the stream is closed
+    // however the writing ends.
+    explicit IniWriter(FILE* fp) {
+        Set(fp);
+        m_block.reserve(kBlockSize);
+    }
 
     // Appends the text up to its first NUL, as fputs writes it.
     bool Put(const char* text) { return Put(text, std::strlen(text)); }
@@ -110,8 +115,7 @@ bool WriteTree(CIni& tree, IniWriter& out) {
 
 // Writes the tree to `fp`, which the writer takes over and closes.
 bool WriteTreeTo(FILE* fp, CIni& tree, bool durable) {
-    IniWriter out;
-    out.Set(fp);
+    IniWriter out(fp);
     bool written = out.SeekToBegin() && WriteTree(tree, out);
     return out.Finish(written, durable);
 }

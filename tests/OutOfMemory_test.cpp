@@ -2,6 +2,7 @@
 // caller unchanged, the object stays usable and destructible, and no file is lost or left
 // behind. This program replaces the global operator new, so that its n-th call can be made
 // to fail; the line buffer's own allocation failures are swept through the I/O seam.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -94,6 +95,18 @@ int ForEachFailingNew(const std::function<void(long n)>& attempt,
     }
 }
 
+int OpenDescriptors() {
+    int count = 0;
+    DIR* fds = ::opendir("/proc/self/fd");
+    while (fds != nullptr && ::readdir(fds) != nullptr) {
+        ++count;
+    }
+    if (fds != nullptr) {
+        ::closedir(fds);
+    }
+    return count;
+}
+
 bool HoldsTheWholeFile(CIniFile& ini) {
     char value[513];
     return ini.GetCfg().size() == 3 && ini.GetValue("A", "x", value) &&
@@ -169,6 +182,26 @@ TEST(OutOfMemory, BadAllocWhileSavingKeepsTheFileAndLeavesNoTemporary) {
         },
         [&] { ini.Save(path.c_str()); });
     EXPECT_GT(threw, 0);
+}
+
+// A stream handed to a save, or opened by it, is closed however the save ends.
+TEST(OutOfMemory, BadAllocWhileSavingClosesEveryStream) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    const int before = OpenDescriptors();
+    auto ini = std::make_unique<CIniFile>();
+    int threw = ForEachFailingNew(
+        [&](long n) {
+            ini = std::make_unique<CIniFile>();
+            EXPECT_EQ(OpenDescriptors(), before) << "failing call " << n;
+        },
+        [&] {
+            ini->GetCfg().AddSection("A")->AddKV("k", std::string(200, 'v').c_str(), false);
+            FILE* out = std::fopen(dir.File("b.ini").c_str(), "w+b");
+            ini->Save(static_cast<void*>(out));
+            ini->Save(path.c_str());
+        });
+    EXPECT_GT(threw, 2);
 }
 
 }  // namespace
