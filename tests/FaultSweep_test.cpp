@@ -12,6 +12,7 @@
 #include "IniFile.h"
 #include "SysIo.h"
 #include "TestUtil.h"
+#include "TxtFile.h"
 
 namespace {
 
@@ -210,6 +211,46 @@ TEST_F(FaultSweep, AFailedAttachOrLookupLeavesTheObjectUsable) {
         return made;
     });
     EXPECT_GT(lookupCalls, 3);
+}
+
+// Lines longer than the first line buffer make both passes of an edit grow their buffers,
+// and a CR inside a line makes them drop its rest: failures there must cost no text either.
+TEST_F(FaultSweep, EveryFailingCallOfAnEditOfLongLinesLeavesTheTextRecoverable) {
+    const std::string longLine(1500, 'L');
+    const std::string original = "a\r" + longLine + "\n" + longLine + "\nb";
+    struct Edit {
+        const char* name;
+        std::function<bool(_CFG::CTxtFile&)> run;
+        std::string edited;
+    } edits[] = {
+        {"remove", [](_CFG::CTxtFile& f) { return f.RemoveTextLine(0); }, longLine + "\r\nb\r\n"},
+        {"insert", [](_CFG::CTxtFile& f) { return f.InsertTextLine(1, "x", true); },
+         "a\r\n" + longLine + "\r\nx\r\nb\r\n"},
+    };
+    for (const Edit& edit : edits) {
+        long calls = ForEachFailingCall([&edit, &original](long n) {
+            TempDir dir;
+            const std::string path = dir.File("f");
+            WriteFile(path, original);
+            bool edited = false;
+            long made = 0;
+            {
+                _CFG::CTxtFile file(path.c_str(), "r+b");
+                FailCall(n);
+                edited = edit.run(file);
+                made = StopFailing();
+            }
+            const std::string text = ReadFile(path);
+            if (edited) {
+                EXPECT_EQ(text, edit.edited) << edit.name << ", failing call " << n;
+            } else {
+                EXPECT_TRUE(text == original || ReadFile(path + "~tmp") == edit.edited)
+                    << edit.name << ", failing call " << n;
+            }
+            return made;
+        });
+        EXPECT_GT(calls, 10) << edit.name;
+    }
 }
 
 }  // namespace
