@@ -198,6 +198,13 @@ void* SysAlloc(std::size_t size) {
     return std::malloc(size);
 }
 
+void* SysRealloc(void* p, std::size_t size) {
+    if (Fails(kSysAlloc, ENOMEM)) {
+        return nullptr;
+    }
+    return std::realloc(p, size);
+}
+
 void SysFree(void* p) {
     std::free(p);
 }

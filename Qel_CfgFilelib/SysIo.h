@@ -49,6 +49,9 @@ int SysSyncDir(const char* dir);
 int SysRename(const char* from, const char* to);
 int SysTruncate(FILE* fp, long long length);
 void* SysAlloc(std::size_t size);
+// Resizes a block from SysAlloc (or allocates one for a null `p`) as realloc does: on
+// failure the result is null and the block stays as it was.
+void* SysRealloc(void* p, std::size_t size);
 void SysFree(void* p);
 
 // Fault hooks. After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the

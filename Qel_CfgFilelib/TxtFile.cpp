@@ -22,6 +22,7 @@ using qelcfg::detail::SysFree;
 using qelcfg::detail::SysGets;
 using qelcfg::detail::SysOpen;
 using qelcfg::detail::SysPuts;
+using qelcfg::detail::SysRealloc;
 using qelcfg::detail::SysRemove;
 using qelcfg::detail::SysSeek;
 using qelcfg::detail::SysTell;
@@ -429,15 +430,14 @@ bool CTxtFile::GrowBuffer(int length) {
     if (m_bufferSize > INT_MAX - step) {
         return false;
     }
-    char* grown = static_cast<char*>(SysAlloc(static_cast<std::size_t>(m_bufferSize + step)));
+    // A large block grows where it stands when the allocator can extend it (glibc remaps
+    // it), so a very long line is neither copied nor touched again at each step.
+    char* grown =
+        static_cast<char*>(SysRealloc(m_buffer, static_cast<std::size_t>(m_bufferSize + step)));
     if (grown == nullptr) {
         return false;
     }
-    if (length > 0) {
-        std::memcpy(grown, m_buffer, static_cast<std::size_t>(length));
-    }
     grown[length] = '\0';
-    SysFree(m_buffer);
     m_buffer = grown;
     m_bufferSize += step;
     return true;
