@@ -23,6 +23,12 @@ long PeakRssKib() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--list") {
+        for (const std::string& name : qelbench::ReaderNames()) {
+            std::printf("%s\n", name.c_str());
+        }
+        return 0;
+    }
     const bool check = argc == 4 && std::string(argv[3]) == "--check";
     if (argc != 3 && !check) {
         std::fprintf(stderr, "usage: %s READER FILE [--check]\n", argv[0]);

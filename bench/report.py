@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""Turns the output of bench/run.sh into bench/RESULTS.md (written to standard output).
+
+usage: report.py BENCH_JSON PROCESS_TXT
+"""
+import json
+import platform
+import statistics
+import subprocess
+import sys
+
+OURS = "qelcfg"
+PEERS = ["inih-parse", "INIReader", "SimpleIni", "GKeyFile", "Boost.PropertyTree"]
+PACKAGES = ["libinih-dev", "libsimpleini-dev", "libglib2.0-dev", "libboost-dev",
+            "libbenchmark-dev", "g++"]
+
+
+def run(cmd):
+    try:
+        return subprocess.run(cmd, shell=True, capture_output=True, text=True).stdout.strip()
+    except OSError:
+        return ""
+
+
+def machine():
+    cpu = run("lscpu | sed -n 's/^Model name: *//p'") or platform.processor()
+    mem = run("free -g | awk '/^Mem:/ {print $2}'")
+    lines = [
+        f"- Machine: {cpu}, {run('nproc')} cores, {mem} GiB of memory; "
+        f"{platform.system()} {platform.release()}",
+        f"- Compiler: {run('c++ --version | head -1')}; Release build (-O3), preset `bench`",
+        f"- Library commit: {run('git rev-parse --short HEAD')}",
+        f"- Date: {run('date -u +%Y-%m-%d')}",
+        "- Packages: " + ", ".join(
+            f"{p} {run(f"dpkg-query -W -f='${{Version}}' {p}") or 'missing'}" for p in PACKAGES),
+    ]
+    return "\n".join(lines)
+
+
+def medians(path):
+    """name -> (real time in ms, bytes/s, items/s) of the median of the repetitions."""
+    with open(path) as f:
+        data = json.load(f)
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
+    out = {}
+    for b in data["benchmarks"]:
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+            continue
+        if b.get("error_occurred"):
+            continue
+        name = b["run_name"].replace("/real_time", "")
+        out[name] = (b["real_time"] * scale[b["time_unit"]], b.get("bytes_per_second"),
+                     b.get("items_per_second"))
+    return out
+
+
+def processes(path):
+    """(shape, reader) -> (median wall ms, median load ms, max peak RSS KiB); base RSS."""
+    runs, base = {}, 0
+    with open(path) as f:
+        for line in f:
+            parts = line.split()
+            if parts[0] == "base":
+                base = int(parts[3])
+                continue
+            shape, reader, load_ms, rss, wall_ms = parts[0], parts[1], *parts[2:5]
+            runs.setdefault((shape, reader), []).append((float(wall_ms), float(load_ms), int(rss)))
+    table = {}
+    for key, rows in runs.items():
+        table[key] = (statistics.median(r[0] for r in rows),
+                      statistics.median(r[1] for r in rows), max(r[2] for r in rows))
+    return table, base
+
+
+def ratio(value, ours):
+    return f"{value / ours:.2f}" if ours else "–"
+
+
+def fmt_ms(ms):
+    return f"{ms:.3f}" if ms < 1 else f"{ms:.1f}" if ms < 100 else f"{ms:.0f}"
+
+
+def readers_in(keys):
+    return [r for r in [OURS] + PEERS if r in keys]
+
+
+def process_table(proc):
+    readers = readers_in({r for (_, r) in proc})
+    rows = ["| Reader | M wall ms | ratio | L wall ms | ratio | wide wall ms | ratio "
+            "| L load ms (in process) | ratio |",
+            "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for r in readers:
+        cells = [r]
+        for shape in ["M", "L", "wide"]:
+            wall = proc.get((shape, r), (0, 0, 0))[0]
+            cells += [fmt_ms(wall), ratio(wall, proc.get((shape, OURS), (0,))[0])]
+        load = proc.get(("L", r), (0, 0, 0))[1]
+        cells += [fmt_ms(load), ratio(load, proc.get(("L", OURS), (0, 0))[1])]
+        rows.append("| " + " | ".join(cells) + " |")
+    return "\n".join(rows)
+
+
+def memory_table(proc, base):
+    readers = readers_in({r for (_, r) in proc})
+    ours = proc[("L", OURS)][2]
+    rows = ["| Reader | peak RSS loading L, MiB | ratio to ours |", "|---|---:|---:|"]
+    for r in readers:
+        rss = proc[("L", r)][2]
+        rows.append(f"| {r} | {rss / 1024:.1f} | {ratio(rss, ours)} |")
+    rows.append(f"| (the process alone, nothing loaded) | {base / 1024:.1f} | |")
+    return "\n".join(rows)
+
+
+def case_table(bench, kind, shapes, unit="ms"):
+    readers = readers_in({n.split("/")[1] for n in bench if n.startswith(kind + "/")})
+    head = "| Reader | " + " | ".join(f"{s} {unit} | ratio" for s in shapes) + " |"
+    rows = [head, "|---|" + "---:|---:|" * len(shapes)]
+    for r in readers:
+        cells = [r]
+        for s in shapes:
+            mine = bench.get(f"{kind}/{OURS}/{s}")
+            theirs = bench.get(f"{kind}/{r}/{s}")
+            if theirs is None:
+                cells += ["–", "–"]
+                continue
+            value = theirs[0] if unit == "ms" else theirs[0] * 1e6 / 1000
+            cells += [fmt_ms(value) if unit == "ms" else f"{value:.0f}",
+                      ratio(theirs[0], mine[0] if mine else 0)]
+        rows.append("| " + " | ".join(cells) + " |")
+    return "\n".join(rows)
+
+
+def floor_row(bench, shapes):
+    cells = ["inih parse only (floor)"]
+    for s in shapes:
+        floor = bench.get(f"LoadParseOnly/inih-parse/{s}")
+        mine = bench.get(f"Load/{OURS}/{s}")
+        cells += [fmt_ms(floor[0]), ratio(floor[0], mine[0])] if floor and mine else ["–", "–"]
+    return "| " + " | ".join(cells) + " |"
+
+
+def own_table(bench):
+    rows = ["| Case | time | bytes/s | items/s |", "|---|---:|---:|---:|"]
+    for name, (ms, bps, ips) in sorted(bench.items()):
+        if not name.startswith("Own/"):
+            continue
+        time = f"{ms * 1000:.1f} µs" if ms < 1 else f"{ms:.2f} ms"
+        rate = f"{bps / 2**20:.0f} MiB/s" if bps else ""
+        items = f"{ips / 1e6:.2f} M/s" if ips else ""
+        rows.append(f"| {name[4:]} | {time} | {rate} | {items} |")
+    return "\n".join(rows)
+
+
+def main():
+    bench = medians(sys.argv[1])
+    proc, base = processes(sys.argv[2])
+    shapes = ["S", "M", "L", "wide"]
+    print(f"""# Benchmark results
+
+Written by `bench/run.sh`; do not edit by hand. Every figure is a median over repeated
+runs; a **ratio** is the peer's figure divided by this library's (above 1: this library
+is faster or leaner). The files are generated by `qelcfg_bench_gen` from a fixed seed, in
+the subset of INI that all readers read alike, and every reader was checked to find the
+same sections, keys and key+value bytes before it was timed.
+
+{machine()}
+
+## Loading a file: one process per load
+
+Median wall time of a whole process that loads the file and exits (program start, load,
+destruction of the tree), and the load alone as timed inside the process. inih's C
+parser with a handler that does nothing is the floor: it builds nothing.
+
+{process_table(proc)}
+
+## Peak memory loading L
+
+Peak resident set (ru_maxrss) of the same processes.
+
+{memory_table(proc, base)}
+
+## Loading, in process (Google Benchmark)
+
+{case_table(bench, "Load", shapes)}
+{floor_row(bench, shapes)}
+
+## Saving
+
+Into a memory stream (`open_memstream`; Boost writes through a `std::ostream` on it,
+GKeyFile builds its text and writes it):
+
+{case_table(bench, "SaveMem", ["S", "M", "L"])}
+
+To a file. This library writes a temporary file, forces it to the disk (`fsync`), renames
+it over the target and forces the directory too. GKeyFile (`g_file_set_contents`) also
+forces the file to the disk when it replaces one; SimpleIni and Boost.PropertyTree do not
+flush to the disk at all.
+
+{case_table(bench, "SaveFile", ["S", "M", "L"])}
+
+## Lookups
+
+1,000 lookups of seeded (section, key) pairs that exist, time per lookup. This library's
+lookups are linear scans by design (first match wins); GKeyFile hashes, the others keep
+ordered maps.
+
+{case_table(bench, "LookUp", ["S", "M"], unit="ns")}
+
+## This library's own cases
+
+{own_table(bench)}
+""")
+
+
+if __name__ == "__main__":
+    main()

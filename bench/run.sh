@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Builds the benchmarks with every peer library, runs them all and writes bench/RESULTS.md.
+#   bench/run.sh            the full run (about 15 minutes on 2 cores)
+#   bench/run.sh --quick    fewer repetitions, for a look at the figures
+# Installs what it needs (Debian packages) when it is missing. The benchmark files are
+# generated under $QELCFG_BENCH_DATA (default /tmp/qelcfg-bench-data) and not kept in git.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+packages=(cmake g++ pkg-config python3 libbenchmark-dev libinih-dev libsimpleini-dev
+          libglib2.0-dev libboost-dev)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+echo "== building (preset bench)"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j2
+
+bin=build/bench/bench
+out=build/bench/results
+data=${QELCFG_BENCH_DATA:-/tmp/qelcfg-bench-data}
+export QELCFG_BENCH_DATA=$data
+mkdir -p "$out" "$data"
+
+echo "== generating the files"
+for shape in S M L wide; do
+    [ -f "$data/$shape.ini" ] || "$bin/qelcfg_bench_gen" "$shape" "$data/$shape.ini"
+done
+
+readers=$("$bin/qelcfg_bench_load" --list)
+
+echo "== one load per process: content check, wall time, peak resident set"
+: >"$out/process.txt"
+runs_for() { # shape -> repetitions
+    if [ $quick = 1 ]; then echo 3; else case $1 in M) echo 21 ;; L) echo 7 ;; *) echo 11 ;; esac; fi
+}
+for shape in M L wide; do
+    file="$data/$shape.ini"
+    reference=$("$bin/qelcfg_bench_load" qelcfg "$file" --check | cut -d' ' -f4-)
+    for reader in $readers; do
+        counts=$("$bin/qelcfg_bench_load" "$reader" "$file" --check | cut -d' ' -f4-)
+        if [ "$counts" != "$reference" ]; then
+            echo "$reader reads other content in $shape: $counts, not $reference" >&2
+            exit 1
+        fi
+        for _ in $(seq "$(runs_for "$shape")"); do
+            start=$EPOCHREALTIME
+            line=$("$bin/qelcfg_bench_load" "$reader" "$file")
+            end=$EPOCHREALTIME
+            echo "$shape $line $(python3 -c "print(($end - $start) * 1000)")" >>"$out/process.txt"
+        done
+    done
+    echo "   $shape: $reference (sections keys key+value bytes), read alike by: $readers"
+done
+"$bin/qelcfg_bench_load" none "$data/S.ini" | sed 's/^/base /' >>"$out/process.txt"
+
+echo "== Google Benchmark cases"
+reps=5
+[ $quick = 1 ] && reps=1
+"$bin/qelcfg_bench" --benchmark_repetitions=$reps --benchmark_report_aggregates_only=true \
+    --benchmark_out="$out/bench.json" --benchmark_out_format=json
+
+echo "== writing bench/RESULTS.md"
+python3 bench/report.py "$out/bench.json" "$out/process.txt" >bench/RESULTS.md
+echo "bench/RESULTS.md written"
