@@ -27,7 +27,7 @@ for target in "${targets[@]}"; do
     cp -n fuzz/corpus/"$target"/* "$work/$target"/
     echo "== $target: ${seconds}s"
     if ! nice build/fuzz/fuzz/"${target}"_fuzz "$work/$target" -max_total_time="$seconds" \
-        -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+        -dict=fuzz/ini.dict -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$artifacts/$target-" 2>"build/fuzz/$target.log"; then
         failed+=("$target")
         grep -E 'property broken|ERROR|runtime error' "build/fuzz/$target.log" || true
