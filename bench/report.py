@@ -22,6 +22,10 @@ def run(cmd):
         return ""
 
 
+def version(package):
+    return run("dpkg-query -W -f='${Version}' " + package) or "missing"
+
+
 def machine():
     cpu = run("lscpu | sed -n 's/^Model name: *//p'") or platform.processor()
     mem = run("free -g | awk '/^Mem:/ {print $2}'")
@@ -31,8 +35,7 @@ def machine():
         f"- Compiler: {run('c++ --version | head -1')}; Release build (-O3), preset `bench`",
         f"- Library commit: {run('git rev-parse --short HEAD')}",
         f"- Date: {run('date -u +%Y-%m-%d')}",
-        "- Packages: " + ", ".join(
-            f"{p} {run(f"dpkg-query -W -f='${{Version}}' {p}") or 'missing'}" for p in PACKAGES),
+        "- Packages: " + ", ".join(f"{p} {version(p)}" for p in PACKAGES),
     ]
     return "\n".join(lines)
 
@@ -139,6 +142,58 @@ def floor_row(bench, shapes):
     return "| " + " | ".join(cells) + " |"
 
 
+def long_line_table(proc):
+    rows = ["| Line length | load ms | MiB/s | peak RSS MiB |", "|---:|---:|---:|---:|"]
+    for (shape, reader), (_, load, rss) in sorted(proc.items(), key=lambda kv: len(kv[0][0])):
+        if shape.startswith("long-"):
+            length = int(shape[5:])
+            rows.append(f"| {length / 2**20:g} MiB | {fmt_ms(load)} | "
+                        f"{length / 2**20 / (load / 1000):.0f} | {rss / 1024:.0f} |")
+    return "\n".join(rows)
+
+
+TREE_PEERS = ["INIReader", "SimpleIni", "GKeyFile", "Boost.PropertyTree"]
+
+
+def verdict(ok):
+    return "met" if ok else "**not met**"
+
+
+def targets(bench, proc):
+    lines = []
+    present = [p for p in TREE_PEERS if ("M", p) in proc]
+    for shape in ["M", "L", "wide"]:
+        ours = proc[(shape, OURS)][0]
+        best = min(present, key=lambda p: proc[(shape, p)][0])
+        theirs = proc[(shape, best)][0]
+        lines.append(f"- Load {shape}, whole process: {fmt_ms(ours)} ms against the fastest "
+                     f"tree-building peer, {best}, {fmt_ms(theirs)} ms (ratio "
+                     f"{theirs / ours:.2f}): {verdict(ours < theirs)}.")
+    floor = proc.get(("L", "inih-parse"))
+    if floor:
+        ours = proc[("L", OURS)]
+        lines.append(f"- Load L against inih's parse-only floor (aim: within 1.5×): "
+                     f"{ours[0] / floor[0]:.2f}× as a whole process, {ours[1] / floor[1]:.2f}× "
+                     f"for the load alone: {verdict(ours[0] <= 1.5 * floor[0])}.")
+    leanest = min(present, key=lambda p: proc[("L", p)][2])
+    ours_rss, their_rss = proc[("L", OURS)][2], proc[("L", leanest)][2]
+    lines.append(f"- Peak memory loading L (aim: no more than the leanest tree-building peer, "
+                 f"{leanest}): {ours_rss / 1024:.0f} MiB against {their_rss / 1024:.0f} MiB: "
+                 f"{verdict(ours_rss <= their_rss)}.")
+    for kind, what in [("SaveMem", "into memory"), ("SaveFile", "to a file")]:
+        for shape in ["M", "L"]:
+            ours = bench.get(f"{kind}/{OURS}/{shape}")
+            peers = [(p, bench.get(f"{kind}/{p}/{shape}")) for p in ["SimpleIni", "GKeyFile"]]
+            peers = [(p, v) for p, v in peers if v]
+            if not ours or not peers:
+                continue
+            ok = all(ours[0] < v[0] for _, v in peers)
+            against = ", ".join(f"{p} {fmt_ms(v[0])} ms" for p, v in peers)
+            lines.append(f"- Save {shape} {what}: {fmt_ms(ours[0])} ms against {against}: "
+                         f"{verdict(ok)}.")
+    return "\n".join(lines)
+
+
 def own_table(bench):
     rows = ["| Case | time | bytes/s | items/s |", "|---|---:|---:|---:|"]
     for name, (ms, bps, ips) in sorted(bench.items()):
@@ -164,6 +219,10 @@ the subset of INI that all readers read alike, and every reader was checked to f
 same sections, keys and key+value bytes before it was timed.
 
 {machine()}
+
+## Targets
+
+{targets(bench, proc)}
 
 ## Loading a file: one process per load
 
@@ -205,6 +264,14 @@ lookups are linear scans by design (first match wins); GKeyFile hashes, the othe
 ordered maps.
 
 {case_table(bench, "LookUp", ["S", "M"], unit="ns")}
+
+## A very long line
+
+A file holding one key line whose value is one line of that many bytes, loaded by this
+library in a process of its own (the other readers cut or refuse such lines). Reading
+takes time linear in the length of the line.
+
+{long_line_table(proc)}
 
 ## This library's own cases
 

@@ -63,6 +63,13 @@ for shape in M L wide; do
     done
     echo "   $shape: $reference (sections keys key+value bytes), read alike by: $readers"
 done
+for length in 1048576 8388608 67108864; do
+    file="$data/long-$length.ini"
+    [ -f "$file" ] || "$bin/qelcfg_bench_gen" "long:$length" "$file"
+    for _ in $(seq "$(runs_for long)"); do
+        echo "long-$length $("$bin/qelcfg_bench_load" qelcfg "$file") 0" >>"$out/process.txt"
+    done
+done
 "$bin/qelcfg_bench_load" none "$data/S.ini" | sed 's/^/base /' >>"$out/process.txt"
 
 echo "== Google Benchmark cases"
