@@ -73,9 +73,10 @@ using qeltest::WriteFile;
 const std::string kFile =
     "[A]\nx=1, 2, 3\nname=" + std::string(100, 'n') + "\n[B]\ny=2\n[A]\nz=3\n";
 
-// Runs `attempt` with the n-th operator new failing, for n = 1, 2, ... until a run makes
-// fewer than n calls. Returns how many runs threw std::bad_alloc.
-int ForEachFailingNew(const std::function<void(long n)>& attempt,
+// Runs `operation` with the n-th operator new failing and then `check(n)` on what it left,
+// for n = 1, 2, ... until a run makes fewer than n calls. Returns how many runs threw
+// std::bad_alloc.
+int ForEachFailingNew(const std::function<void(long n)>& check,
                       const std::function<void()>& operation) {
     int threw = 0;
     for (long n = 1;; ++n) {
@@ -88,7 +89,7 @@ int ForEachFailingNew(const std::function<void(long n)>& attempt,
         }
         g_newsLeft = 0;
         long calls = g_newCalls;
-        attempt(n);
+        check(n);
         if (calls < n) {
             return threw;
         }
@@ -122,8 +123,13 @@ TEST(OutOfMemory, BadAllocWhileLoadingReachesTheCallerAndTheObjectStaysUsable) {
     bool attached = false;
     int threw = ForEachFailingNew(
         [&](long n) {
-            // What was read before the failure stays in the tree, whole.
+            // What was read before the failure stays in the tree, in file order.
+            const char* names[] = {"A", "B", "A"};
             EXPECT_LE(ini->GetCfg().size(), 3u) << "failing call " << n;
+            for (unsigned i = 0; i < ini->GetCfg().size() && i < 3; ++i) {
+                EXPECT_EQ(ini->GetCfg().GetValuePtr(static_cast<int>(i))->GetKey(), names[i])
+                    << "failing call " << n;
+            }
             EXPECT_TRUE(!attached || HoldsTheWholeFile(*ini)) << "failing call " << n;
             EXPECT_TRUE(ini->Attach(path.c_str()) && HoldsTheWholeFile(*ini))
                 << "failing call " << n;
