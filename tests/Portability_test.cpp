@@ -38,6 +38,8 @@ TEST(Portability, HighBytesAreNeverBlanks) {
         CIniPair* pair = section.FindKey((h + "k" + h).c_str());
         ASSERT_NE(pair, nullptr);
         EXPECT_EQ(pair->GetWholeValue(), h + "v" + h + "," + h + "7");
+        ASSERT_TRUE(pair->WriteString(9, ("\t" + h + " ," + h + " ").c_str()));
+        EXPECT_EQ(pair->GetWholeValue(), h + "v" + h + "," + h + "7," + h + "," + h);
 
         int i = 5;
         unsigned u = 5;
