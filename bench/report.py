@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns the output of bench/run.sh into bench/RESULTS.md (written to standard output).
 
-usage: report.py BENCH_JSON PROCESS_TXT
+usage: report.py BENCH_JSON PROCESS_TXT [LOAD_TXT]
 """
 import json
 import platform
@@ -26,6 +26,17 @@ def version(package):
     return run("dpkg-query -W -f='${Version}' " + package) or "missing"
 
 
+def load_average():
+    """The machine's load averages before and after the run, when recorded."""
+    if len(sys.argv) < 4:
+        return ""
+    with open(sys.argv[3]) as f:
+        parts = dict(line.strip().split(" ", 1) for line in f if " " in line)
+    return (f"\n- Load average (1, 5, 15 min) before the run: {parts.get('load-before', '?')}; "
+            f"after it: {parts.get('load-after', '?')}. Other work on the machine slows "
+            "every reader; the runs are interleaved so that it falls on all of them alike.")
+
+
 def machine():
     cpu = run("lscpu | sed -n 's/^Model name: *//p'") or platform.processor()
     mem = run("free -g | awk '/^Mem:/ {print $2}'")
@@ -37,7 +48,7 @@ def machine():
         f"- Date: {run('date -u +%Y-%m-%d')}",
         "- Packages: " + ", ".join(f"{p} {version(p)}" for p in PACKAGES),
     ]
-    return "\n".join(lines)
+    return "\n".join(lines) + load_average()
 
 
 def medians(path):

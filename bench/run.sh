@@ -42,9 +42,12 @@ readers=$("$bin/qelcfg_bench_load" --list)
 
 echo "== one load per process: content check, wall time, peak resident set"
 : >"$out/process.txt"
+uptime | sed 's/.*load average: /load-before /' >"$out/load.txt"
 runs_for() { # shape -> repetitions
     if [ $quick = 1 ]; then echo 3; else case $1 in M) echo 21 ;; L) echo 7 ;; *) echo 11 ;; esac; fi
 }
+# The readers take turns, one process each, so that a change in the machine's load falls
+# on all of them alike.
 for shape in M L wide; do
     file="$data/$shape.ini"
     reference=$("$bin/qelcfg_bench_load" qelcfg "$file" --check | cut -d' ' -f4-)
@@ -54,7 +57,9 @@ for shape in M L wide; do
             echo "$reader reads other content in $shape: $counts, not $reference" >&2
             exit 1
         fi
-        for _ in $(seq "$(runs_for "$shape")"); do
+    done
+    for _ in $(seq "$(runs_for "$shape")"); do
+        for reader in $readers; do
             start=$EPOCHREALTIME
             line=$("$bin/qelcfg_bench_load" "$reader" "$file")
             end=$EPOCHREALTIME
@@ -75,9 +80,12 @@ done
 echo "== Google Benchmark cases"
 reps=5
 [ $quick = 1 ] && reps=1
-"$bin/qelcfg_bench" --benchmark_repetitions=$reps --benchmark_report_aggregates_only=true \
+"$bin/qelcfg_bench" --benchmark_repetitions=$reps --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true \
     --benchmark_out="$out/bench.json" --benchmark_out_format=json
 
+uptime | sed 's/.*load average: /load-after /' >>"$out/load.txt"
+
 echo "== writing bench/RESULTS.md"
-python3 bench/report.py "$out/bench.json" "$out/process.txt" >bench/RESULTS.md
+python3 bench/report.py "$out/bench.json" "$out/process.txt" "$out/load.txt" >bench/RESULTS.md
 echo "bench/RESULTS.md written"
