@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Turns the output of bench/run.sh into bench/RESULTS.md (written to standard output).
 
-usage: report.py BENCH_JSON PROCESS_TXT [LOAD_TXT]
+usage: report.py RESULTS_DIR PROCESS_TXT [LOAD_TXT]   (reads RESULTS_DIR/bench-*.json)
 """
+import glob
 import json
+import os
 import platform
 import statistics
 import subprocess
@@ -51,13 +53,15 @@ def machine():
     return "\n".join(lines) + load_average()
 
 
-def medians(path):
+def medians(directory):
     """name -> (real time in ms, bytes/s, items/s) of the median of the repetitions."""
-    with open(path) as f:
-        data = json.load(f)
+    benchmarks = []
+    for path in sorted(glob.glob(os.path.join(directory, "bench-*.json"))):
+        with open(path) as f:
+            benchmarks += json.load(f)["benchmarks"]
     scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
     out = {}
-    for b in data["benchmarks"]:
+    for b in benchmarks:
         if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
             continue
         if b.get("error_occurred"):
@@ -250,6 +254,9 @@ Peak resident set (ru_maxrss) of the same processes.
 {memory_table(proc, base)}
 
 ## Loading, in process (Google Benchmark)
+
+The load alone, repeated in one process for each reader and file; the tree of one load
+is destroyed before the next, outside the timing.
 
 {case_table(bench, "Load", shapes)}
 {floor_row(bench, shapes)}

@@ -78,14 +78,25 @@ done
 "$bin/qelcfg_bench_load" none "$data/S.ini" | sed 's/^/base /' >>"$out/process.txt"
 
 echo "== Google Benchmark cases"
+# One process for each reader and file, so that no case inherits the heap that another
+# reader's case left behind.
 reps=5
 [ $quick = 1 ] && reps=1
-"$bin/qelcfg_bench" --benchmark_repetitions=$reps --benchmark_enable_random_interleaving=true \
-    --benchmark_report_aggregates_only=true \
-    --benchmark_out="$out/bench.json" --benchmark_out_format=json
+rm -f "$out"/bench-*.json
+run_cases() { # filter, output name
+    "$bin/qelcfg_bench" --benchmark_filter="$1" --benchmark_repetitions=$reps \
+        --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+        --benchmark_out="$out/bench-$2.json" --benchmark_out_format=json
+}
+for shape in S M L wide; do
+    for reader in $readers; do
+        run_cases "^[A-Za-z]+/${reader//./\\.}/$shape(/|\$)" "$reader-$shape"
+    done
+done
+run_cases "^Own/" own
 
 uptime | sed 's/.*load average: /load-after /' >>"$out/load.txt"
 
 echo "== writing bench/RESULTS.md"
-python3 bench/report.py "$out/bench.json" "$out/process.txt" "$out/load.txt" >bench/RESULTS.md
+python3 bench/report.py "$out" "$out/process.txt" "$out/load.txt" >bench/RESULTS.md
 echo "bench/RESULTS.md written"
