@@ -32,7 +32,7 @@ struct CorpusShape {
 };
 
 // S ~100 lines, M ~10,000 lines in 100 sections, L ~1,000,000 lines in 1,000 sections
-// (~36 MB), wide: one section of 100,000 keys.
+// (~33 MB), wide: one section of 100,000 keys.
 const std::vector<CorpusShape>& CorpusShapes();
 // The shape of that name, or null.
 const CorpusShape* FindShape(const std::string& name);
