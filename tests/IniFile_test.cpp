@@ -57,6 +57,7 @@ TEST(IniFileLoad, ClassifiesEachLineByTheFirstRuleThatApplies) {
         {"\r\n  \t \n# only a comment\n", ""},
         {"k=1\n[A]\nx=1\n", "[A]|x=1\n"},
         {"[A]\r\nx = 1 , 2 \r\n y=\r\n", "[A]|x=1,2|y=\n"},
+        {"[A]\nx=a, \t\n", "[A]|x=a\n"},
         {" \t[ A ]  \nx=1\n", "[ A ]|x=1\n"},
         {"[A]\nx=1\n[A]\nx=2\n", "[A]|x=1\n[A]|x=2\n"},
         {"[A]\nx=1\n#[B]\ny=2\n[C]\nz=3\n", "[A]|x=1\n[C]|z=3\n"},
