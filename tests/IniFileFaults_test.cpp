@@ -11,6 +11,7 @@ namespace {
 
 using qelcfg::detail::SysCallCount;
 using qelcfg::detail::SysFailAt;
+using qeltest::ListDir;
 using qeltest::ReadFile;
 using qeltest::TempDir;
 using qeltest::WriteFile;
@@ -19,19 +20,6 @@ const unsigned kWriteCalls = qelcfg::detail::kSysOpen | qelcfg::detail::kSysClos
                              qelcfg::detail::kSysWrite | qelcfg::detail::kSysFlush |
                              qelcfg::detail::kSysSeek | qelcfg::detail::kSysSync |
                              qelcfg::detail::kSysRename | qelcfg::detail::kSysTruncate;
-
-std::string Listing(const std::string& dir) {
-    std::string names;
-    FILE* ls = ::popen(("ls -A '" + dir + "'").c_str(), "r");
-    char line[512];
-    while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
-        names += line;
-    }
-    if (ls != nullptr) {
-        ::pclose(ls);
-    }
-    return names;
-}
 
 // Fails each stream and file-system call of `save` in turn. Every failure must leave
 // the old text whole and no temporary behind; only the flush of the directory after the
@@ -58,7 +46,7 @@ void FailEachCallOf(const char* what, Save save) {
             EXPECT_EQ(ReadFile(path), changed) << what;
             break;
         }
-        EXPECT_EQ(Listing(dir.Path()), "a.ini\n") << what << ", failing call " << n;
+        EXPECT_EQ(ListDir(dir.Path()), "a.ini\n") << what << ", failing call " << n;
         if (saved) {
             EXPECT_EQ(ReadFile(path), changed) << what << ", failing call " << n;
         } else {
@@ -91,7 +79,7 @@ TEST(IniFileFaults, AWriteThatFailsOnlyWhenTheStreamClosesIsAFailedSave) {
     EXPECT_FALSE(ini.Save(path.c_str()));
     SysFailAt(0, 0);
     EXPECT_EQ(ReadFile(path), "[A]\r\n\r\n");
-    EXPECT_EQ(Listing(dir.Path()), "a.ini\n");
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
 }
 
 TEST(IniFileFaults, AFailedLineBufferMakesLoadFail) {

@@ -16,6 +16,7 @@
 namespace {
 
 using qeltest::FileExists;
+using qeltest::ListDir;
 using qeltest::ReadFile;
 using qeltest::TempDir;
 using qeltest::WriteFile;
@@ -322,14 +323,7 @@ TEST(IniFileSave, ReplacingKeepsModeFollowsLinksAndLeavesNoTemporary) {
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(ReadFile(real), "[New]\r\n\r\n");
-    std::string listing;
-    FILE* ls = ::popen(("ls -A '" + dir.Path() + "'").c_str(), "r");
-    char line[256];
-    while (std::fgets(line, sizeof line, ls) != nullptr) {
-        listing += line;
-    }
-    ::pclose(ls);
-    EXPECT_EQ(listing, "link.ini\nreal.ini\n");
+    EXPECT_EQ(ListDir(dir.Path()), "link.ini\nreal.ini\n");
 }
 
 TEST(IniFileSave, WritesInPlaceWhereReplacingWouldChangeWhatTheFileIs) {
@@ -378,14 +372,7 @@ TEST(IniFileSave, SaveKeepsTheOldFileWhenTheDiskIsFull) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadFile(path), old);
     EXPECT_FALSE(FileExists(dir.File("b.ini")));
-    std::string listing;
-    FILE* ls = ::popen(("ls -A '" + dir.Path() + "'").c_str(), "r");
-    char line[256];
-    while (std::fgets(line, sizeof line, ls) != nullptr) {
-        listing += line;
-    }
-    ::pclose(ls);
-    EXPECT_EQ(listing, "a.ini\n") << "no temporary is left behind";
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n") << "no temporary is left behind";
 }
 
 TEST(IniFileFindSection, ReadsOneSectionFromTheFileWhileTheTreeIsEmpty) {

@@ -2,12 +2,15 @@
 #ifndef QEL_CFGFILE_TESTS_TESTUTIL_H
 #define QEL_CFGFILE_TESTS_TESTUTIL_H
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include <dirent.h>
 #include <unistd.h>
 
 namespace qeltest {
@@ -52,6 +55,27 @@ inline std::string ReadFile(const std::string& path) {
 
 inline bool FileExists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
+}
+
+// The names in `dir` (without "." and ".."), sorted, each followed by a line feed, so
+// that a test can spell out exactly what a directory holds.
+inline std::string ListDir(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* entry = ::readdir(d)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string& name : names) {
+        listing += name + "\n";
+    }
+    return listing;
 }
 
 }  // namespace qeltest
