@@ -62,7 +62,9 @@ inline bool FileExists(const std::string& path) {
 inline std::string ListDir(const std::string& dir) {
     std::vector<std::string> names;
     if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* entry = ::readdir(d)) {
+        // readdir64: a 32-bit program (the ARM build under qemu) reading a file system
+        // with 64-bit directory offsets would otherwise get EOVERFLOW and no names.
+        while (const dirent64* entry = ::readdir64(d)) {
             std::string name = entry->d_name;
             if (name != "." && name != "..") {
                 names.push_back(name);
