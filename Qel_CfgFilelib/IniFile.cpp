@@ -289,7 +289,9 @@ bool CIniFile::SaveToPath(const std::string& path) {
         std::free(real);
     }
     if (::stat(target.c_str(), &st) != 0) {
-        return SaveReplacing(target, 0666, false, -1, -1);
+        // Only a file that is not there is new; one that cannot be examined keeps what it
+        // is by being written in place.
+        return errno == ENOENT ? SaveReplacing(target, 0666, false, -1, -1) : SaveInPlace(target);
     }
     if (!S_ISREG(st.st_mode) || st.st_nlink > 1) {
         return SaveInPlace(target);
