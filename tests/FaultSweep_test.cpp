@@ -20,25 +20,13 @@ using qelcfg::detail::kSysAllCalls;
 using qelcfg::detail::kSysClose;
 using qelcfg::detail::SysCallCount;
 using qelcfg::detail::SysFailAt;
+using qeltest::ListDir;
 using qeltest::ReadFile;
 using qeltest::TempDir;
 using qeltest::WriteFile;
 
 const std::string kOld = "[A]\r\nx=1\r\n\r\n";
 const std::string kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
-
-std::string Listing(const std::string& dir) {
-    std::string names;
-    FILE* ls = ::popen(("ls -A '" + dir + "'").c_str(), "r");
-    char line[512];
-    while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
-        names += line;
-    }
-    if (ls != nullptr) {
-        ::pclose(ls);
-    }
-    return names;
-}
 
 // A tree that saves as kNew.
 void MakeNewTree(CIniFile& ini) {
@@ -88,7 +76,7 @@ TEST_F(FaultSweep, ASaveToANewFileLeavesTheCompleteFileOrNone) {
             EXPECT_EQ(ReadFile(dir.File("new.ini")), kNew) << "failing call " << n;
             EXPECT_FALSE(ini.IsFileChanged());
         } else {
-            EXPECT_EQ(Listing(dir.Path()), "") << "failing call " << n;
+            EXPECT_EQ(ListDir(dir.Path()), "") << "failing call " << n;
             EXPECT_TRUE(ini.IsFileChanged()) << "failing call " << n;
         }
         EXPECT_TRUE(ini.Save(dir.File("new.ini").c_str())) << "the object stays usable";
@@ -111,7 +99,7 @@ TEST_F(FaultSweep, ASaveThroughASymbolicLinkReplacesOnlyTheFileItPointsTo) {
         struct stat st;
         EXPECT_TRUE(::lstat(dir.File("link.ini").c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             << "failing call " << n;
-        EXPECT_EQ(Listing(dir.Path()), "link.ini\nreal.ini\n") << "failing call " << n;
+        EXPECT_EQ(ListDir(dir.Path()), "link.ini\nreal.ini\n") << "failing call " << n;
         return made;
     });
     EXPECT_GT(calls, 5);
@@ -133,7 +121,7 @@ TEST_F(FaultSweep, ASaveToAHardLinkedFileKeepsBothNamesOnOneFile) {
         struct stat st;
         EXPECT_TRUE(::stat(dir.File("b.ini").c_str(), &st) == 0 && st.st_nlink == 2)
             << "failing call " << n;
-        EXPECT_EQ(Listing(dir.Path()), "a.ini\nb.ini\n") << "failing call " << n;
+        EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n") << "failing call " << n;
         if (saved) {
             EXPECT_EQ(ReadFile(dir.File("b.ini")), kNew) << "failing call " << n;
         }
@@ -154,7 +142,7 @@ TEST_F(FaultSweep, EveryFailedCallOfAddSectionKeepsTheOldFile) {
         bool saved = ini.AddSection("B");
         long made = StopFailing();
         EXPECT_EQ(ReadFile(path), saved ? added : kOld) << "failing call " << n;
-        EXPECT_EQ(Listing(dir.Path()), "a.ini\n") << "failing call " << n;
+        EXPECT_EQ(ListDir(dir.Path()), "a.ini\n") << "failing call " << n;
         EXPECT_EQ(ini.IsFileChanged(), !saved) << "failing call " << n;
         EXPECT_TRUE(ini.Save(static_cast<const char*>(nullptr)));
         EXPECT_EQ(ReadFile(path), added) << "a later save writes the change";

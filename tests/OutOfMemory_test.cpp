@@ -174,16 +174,7 @@ TEST(OutOfMemory, BadAllocWhileSavingKeepsTheFileAndLeavesNoTemporary) {
         [&](long n) {
             std::string text = ReadFile(path);
             EXPECT_TRUE(text == kFile || text == saved) << "failing call " << n;
-            std::string listing;
-            FILE* ls = ::popen(("ls -A '" + dir.Path() + "'").c_str(), "r");
-            char line[512];
-            while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
-                listing += line;
-            }
-            if (ls != nullptr) {
-                ::pclose(ls);
-            }
-            EXPECT_EQ(listing, "a.ini\n") << "failing call " << n;
+            EXPECT_EQ(qeltest::ListDir(dir.Path()), "a.ini\n") << "failing call " << n;
             ini = setUp();
         },
         [&] { ini.Save(path.c_str()); });
