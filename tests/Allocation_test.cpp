@@ -7,57 +7,19 @@
 #include <new>
 #include <string>
 
+#include "CountingNew.h"
 #include "IniFile.h"
 #include "TestUtil.h"
 
 namespace {
 
-long g_allocations = 0;
-bool g_counting = false;
-
-void* CountedAlloc(std::size_t size) {
-    if (g_counting) {
-        ++g_allocations;
-    }
-    void* p = std::malloc(size != 0 ? size : 1);
-    if (p == nullptr) {
-        throw std::bad_alloc();
-    }
-    return p;
-}
-
 // Counts the allocations made while `f` runs, in this program and in the library alike.
 template <class F>
 long AllocationsOf(F f) {
-    g_allocations = 0;
-    g_counting = true;
+    qeltest::g_newCalls = 0;
     f();
-    g_counting = false;
-    return g_allocations;
+    return qeltest::g_newCalls;
 }
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return CountedAlloc(size);
-}
-void* operator new[](std::size_t size) {
-    return CountedAlloc(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-
-namespace {
 
 // Names and values longer than any string keeps without the heap, so that a copy of one
 // would show.

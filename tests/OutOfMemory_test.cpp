@@ -12,60 +12,14 @@
 #include <new>
 #include <string>
 
+#include "CountingNew.h"
 #include "IniFile.h"
 #include "TestUtil.h"
 
 namespace {
 
-// Calls of operator new left before one fails; 0 lets every call succeed.
-long g_newsLeft = 0;
-long g_newCalls = 0;
-
-void* Allocate(std::size_t size) {
-    ++g_newCalls;
-    if (g_newsLeft > 0 && --g_newsLeft == 0) {
-        throw std::bad_alloc();
-    }
-    void* p = std::malloc(size != 0 ? size : 1);
-    if (p == nullptr) {
-        throw std::bad_alloc();
-    }
-    return p;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return operator new(size, std::nothrow);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-
-namespace {
-
+using qeltest::g_newCalls;
+using qeltest::g_newsLeft;
 using qeltest::ReadFile;
 using qeltest::TempDir;
 using qeltest::WriteFile;
