@@ -102,3 +102,57 @@ void CIni::StartGetSection() {
 CIniSection* CIni::GetNextSection() {
     return GetNextValue();
 }
+
+const CIniSection* CIni::FindSection(const char* name) const {
+    return name ? FindSection(std::string_view(name)) : nullptr;
+}
+
+CIniSection* CIni::FindSection(std::string_view name) {
+    return const_cast<CIniSection*>(static_cast<const CIni&>(*this).FindSection(name));
+}
+
+const CIniSection* CIni::FindSection(std::string_view name) const {
+    for (int i = 0;; ++i) {
+        const CIniSection* section = GetValuePtr(i);
+        if (!section || section->GetKey() == name) {
+            return section;
+        }
+    }
+}
+
+CIniSection* CIni::AddSection(std::string_view name) {
+    if (name.find('\0') != std::string_view::npos) {
+        return nullptr;
+    }
+    return AddSection(std::string(name).c_str());
+}
+
+bool CIni::RemoveSection(std::string_view name) {
+    return RemoveValue(CIniSection(std::string(name)));
+}
+
+bool CIni::GetKeyValue(const char* section, const char* key, char* value, std::size_t size) const {
+    const CIniSection* found = FindSection(section);
+    if (found) {
+        return found->FindKV(key, value, size);
+    }
+    if (value && size > 0) {
+        value[0] = '\0';
+    }
+    return false;
+}
+
+bool CIni::AddKeyValue(std::string_view section, std::string_view key, std::string_view value,
+                       bool replace) {
+    CIniSection* found = FindSection(section);
+    return found && found->AddKV(key, value, replace);
+}
+
+std::optional<std::string> CIni::Get(std::string_view section, std::string_view key) const {
+    const CIniSection* found = FindSection(section);
+    const CIniPair* entry = found ? found->FindKey(key) : nullptr;
+    if (!entry) {
+        return std::nullopt;
+    }
+    return qelcfg::detail::WholeValueOf(*entry);
+}

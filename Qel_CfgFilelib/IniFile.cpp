@@ -414,3 +414,44 @@ CIniSection* CIniFile::FindSection(const char* name) {
     }
     return found && !ReadFailed() ? &m_fileSection : nullptr;
 }
+
+namespace {
+
+bool HoldsNul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
+}  // namespace
+
+bool CIniFile::Save() {
+    return Save(static_cast<const char*>(nullptr));
+}
+
+const CIni& CIniFile::GetCfg() const {
+    return m_cfg;
+}
+
+bool CIniFile::GetValue(const char* section, const char* key, char* value, std::size_t size) const {
+    return m_cfg.GetKeyValue(section, key, value, size);
+}
+
+// No header line of a file holds a NUL, so such a name can only be in the tree.
+CIniSection* CIniFile::FindSection(std::string_view name) {
+    if (HoldsNul(name)) {
+        return m_cfg.FindSection(name);
+    }
+    return FindSection(std::string(name).c_str());
+}
+
+bool CIniFile::AddSection(std::string_view name) {
+    return !HoldsNul(name) && AddSection(std::string(name).c_str());
+}
+
+bool CIniFile::AddValue(std::string_view section, std::string_view key, std::string_view value,
+                        bool replace) {
+    if (HoldsNul(section) || HoldsNul(key) || HoldsNul(value)) {
+        return false;
+    }
+    return AddValue(std::string(section).c_str(), std::string(key).c_str(),
+                    std::string(value).c_str(), replace);
+}

@@ -4,7 +4,9 @@
 #ifndef QEL_CFGFILE_INIFILE_H
 #define QEL_CFGFILE_INIFILE_H
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "Export.h"
 #include "Ini.h"
@@ -83,6 +85,30 @@ public:
     // exact name into the file section, which is returned (null when the file holds no
     // such header, on a null name, without a stream, or when a read fails).
     CIniSection* FindSection(const char* name);
+
+    // Save(static_cast<const char*>(nullptr)): writes the tree to this object's own file
+    // when the change flag is set (true at once when it is clear).
+    //   ini.GetCfg().AddSection("Extra"); ini.SetChangeFlag(true); ini.Save();
+    bool Save();
+    // The tree, read-only.
+    //   const CIni& tree = std::as_const(ini).GetCfg();
+    const CIni& GetCfg() const;
+    // GetValue into `value` of `size` bytes; no 512-character limit. False, `value` holding
+    // "" (size 0: untouched), for null names, a missing section or key, or a value too long.
+    //   char v[64]; if (ini.GetValue("Display", "Size", v, sizeof v)) use(v);
+    bool GetValue(const char* section, const char* key, char* value, std::size_t size) const;
+    // FindSection with the name as a view: from the tree, or from the file while the tree
+    // is empty, as FindSection(const char*) does.
+    //   CIniSection* display = ini.FindSection(std::string("Display"));
+    CIniSection* FindSection(std::string_view name);
+    // AddSection with the name as a view; false, nothing changed, when it holds a NUL.
+    //   ini.AddSection(std::string("Extra"));
+    bool AddSection(std::string_view name);
+    // AddValue(section, key, value, replace) with views; false, nothing changed, when a
+    // text holds a NUL.
+    //   ini.AddValue(std::string("Display"), "Depth", std::to_string(32), true);
+    bool AddValue(std::string_view section, std::string_view key, std::string_view value,
+                  bool replace);
 
 private:
     QELCFG_LOCAL bool SaveToPath(const std::string& path);

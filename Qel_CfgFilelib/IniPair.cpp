@@ -558,3 +558,10 @@ bool CIniPair::WriteString(int index, const char* text) {
     WholeValue();
     return true;
 }
+
+bool CIniPair::WriteString(int index, std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    return WriteString(index, std::string(text).c_str());
+}

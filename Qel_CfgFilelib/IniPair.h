@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Export.h"
@@ -86,6 +87,11 @@ public:
     bool WriteBool(int index, bool value);
     bool WriteColor(int index, unsigned long value);
     bool WriteString(int index, const char* text);
+
+    // WriteString with the text as a view: inserts its items at `index` (appends at or
+    // beyond the end). False, nothing changed, for a negative index or a text holding NUL.
+    //   pair.WriteString(0, std::string("640, 480"));   // items "640", "480"
+    bool WriteString(int index, std::string_view text);
 
 private:
     friend class CIniSection;

@@ -300,3 +300,67 @@ bool CIniSection::RemoveKV(const char* key) {
     --m_count;
     return true;
 }
+
+namespace {
+
+// Copies `text` with its NUL into `out` of `size` bytes when it fits; otherwise leaves the
+// empty text there (nothing at all in a buffer of no bytes).
+bool CopyBounded(const std::string* text, char* out, std::size_t size) {
+    if (!out) {
+        return false;
+    }
+    if (text && text->size() < size) {
+        std::memcpy(out, text->c_str(), text->size() + 1);
+        return true;
+    }
+    if (size > 0) {
+        out[0] = '\0';
+    }
+    return false;
+}
+
+}  // namespace
+
+const CIniPair* CIniSection::FindKey(const char* key) const {
+    return key ? FindKey(std::string_view(key)) : nullptr;
+}
+
+CIniPair* CIniSection::FindKey(std::string_view key) {
+    return const_cast<CIniPair*>(static_cast<const CIniSection&>(*this).FindKey(key));
+}
+
+const CIniPair* CIniSection::FindKey(std::string_view key) const {
+    for (int i = 0;; ++i) {
+        const CIniPair* entry = GetValuePtr(i);
+        if (!entry || entry->GetKey() == key) {
+            return entry;
+        }
+    }
+}
+
+bool CIniSection::FindKV(const char* key, char* value, std::size_t size) const {
+    const CIniPair* entry = FindKey(key);
+    return CopyBounded(entry ? &qelcfg::detail::WholeValueOf(*entry) : nullptr, value, size);
+}
+
+bool CIniSection::GetNextKV(char* key, std::size_t keySize, char* value, std::size_t valueSize) {
+    const CIniPair* entry = GetNextValue();
+    if (entry && CopyBounded(&entry->GetKey(), key, keySize) &&
+        CopyBounded(&qelcfg::detail::WholeValueOf(*entry), value, valueSize)) {
+        return true;
+    }
+    CopyBounded(nullptr, key, keySize);
+    CopyBounded(nullptr, value, valueSize);
+    return false;
+}
+
+bool CIniSection::AddKV(std::string_view key, std::string_view value, bool replace) {
+    if (key.find('\0') != std::string_view::npos || value.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    return AddKV(std::string(key).c_str(), std::string(value).c_str(), replace);
+}
+
+bool CIniSection::RemoveKV(std::string_view key) {
+    return RemoveValue(CIniPair(std::string(key)));
+}

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "Export.h"
 #include "IniPair.h"
@@ -58,6 +59,30 @@ public:
     bool GetNextKV(char* key, char* value);
     // Removes the first entry of that key; false if there is none.
     bool RemoveKV(const char* key);
+
+    // The const lookup: the first entry of exactly that key, or null (also for null).
+    //   const CIniPair* size = std::as_const(section).FindKey("Size");
+    const CIniPair* FindKey(const char* key) const;
+    // FindKey with the key as a view, compared whole.
+    //   CIniPair* size = section.FindKey(std::string("Size"));
+    CIniPair* FindKey(std::string_view key);
+    const CIniPair* FindKey(std::string_view key) const;
+    // Copies the whole value of the first entry of that key, with its NUL, into `value` of
+    // `size` bytes; no 512-character limit. False when there is none, the key or `value`
+    // is null, or it needs more than `size` bytes: `value` then holds "" (size 0: untouched).
+    //   char v[64]; if (section.FindKV("Size", v, sizeof v)) use(v);
+    bool FindKV(const char* key, char* value, std::size_t size) const;
+    // GetNextKV into buffers of `keySize` and `valueSize` bytes, the only limits. The cursor
+    // advances over the entry also when it does not fit; on false both buffers hold "".
+    //   while (section.GetNextKV(k, sizeof k, v, sizeof v)) use(k, v);
+    bool GetNextKV(char* key, std::size_t keySize, char* value, std::size_t valueSize);
+    // AddKV(key, value, replace) with views: the key exactly as given, the value split into
+    // items. False, nothing added, when a text holds a NUL.
+    //   section.AddKV(std::string("Size"), std::string("640, 480"), false);
+    bool AddKV(std::string_view key, std::string_view value, bool replace);
+    // RemoveKV with the key as a view: removes the first entry of that key.
+    //   section.RemoveKV(std::string("Size"));
+    bool RemoveKV(std::string_view key);
 
 private:
     QELCFG_LOCAL void AddEntry(const char* key, std::size_t keyLength, const char* value,

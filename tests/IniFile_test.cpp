@@ -8,8 +8,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "TestUtil.h"
 
@@ -232,6 +236,69 @@ TEST(IniFileSave, ChangeFlagDecidesWhatSaveOfTheOwnFileWrites) {
     EXPECT_EQ(ReadFile(path), "[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n[B]\r\nk=v1,v2\r\n\r\n");
 }
 
+static_assert(std::is_same<decltype(std::declval<const CIniFile&>().GetCfg()), const CIni&>::value,
+              "a const file hands out its tree read-only");
+
+TEST(IniFileSave, SaveWithoutArgumentsAndTheViewFormsWriteTheOwnFile) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "# comment\n[A]\nx=1\n");
+    CIniFile ini;
+    ASSERT_TRUE(ini.Attach(path.c_str()));
+    ini.GetCfg().FindSection("A")->AddKV("y", "2", false);
+    EXPECT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path), "# comment\n[A]\nx=1\n") << "the flag is clear";
+    ini.SetChangeFlag(true);
+    EXPECT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path), "[A]\r\nx=1\r\ny=2\r\n\r\n");
+    EXPECT_FALSE(ini.IsFileChanged());
+
+    const std::string section = "B";
+    const std::string key = "k";
+    ASSERT_TRUE(ini.AddSection(section));
+    ASSERT_TRUE(ini.AddValue(section, key, std::string("v1, v2"), false));
+    ASSERT_TRUE(ini.AddValue(std::string_view("A"), "x", std::string("9"), true));
+    const std::string nul("v\0", 2);
+    EXPECT_FALSE(ini.AddSection(nul) || ini.AddValue(section, key, nul, false) ||
+                 ini.AddValue(section, std::string("k\r\nz"), "1", false) ||
+                 ini.AddValue(std::string("C"), key, "1", false));
+    EXPECT_FALSE(ini.IsFileChanged());
+    EXPECT_EQ(ReadFile(path), "[A]\r\nx=9\r\ny=2\r\n\r\n[B]\r\nk=v1,v2\r\n\r\n");
+
+    CIniFile unnamed;  // no file name: the change stays in the tree, the save fails
+    EXPECT_FALSE(unnamed.AddSection(std::string("S")));
+    EXPECT_TRUE(unnamed.IsFileChanged());
+    EXPECT_FALSE(unnamed.Save());
+}
+
+TEST(IniFileSave, BoundedGetValueHasNoFixedLimit) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    const std::string longValue(700, 'v');
+    WriteFile(path, "[A]\nk = 1 , 2\nlong=" + longValue + "\n");
+    CIniFile file;
+    ASSERT_TRUE(file.Attach(path.c_str()));
+    const CIniFile& ini = file;
+    char value[513];
+    EXPECT_FALSE(file.GetValue("A", "long", value));
+    EXPECT_EQ(ini.GetCfg().Get("A", "long"), longValue);
+    for (const std::string& key : {std::string("k"), std::string("long")}) {
+        const std::string expected = key == "k" ? "1,2" : longValue;
+        qeltest::ExpectBoundedCopy(expected, [&](char* buffer, std::size_t size) {
+            return ini.GetValue("A", key.c_str(), buffer, size);
+        });
+    }
+    struct Case {
+        const char* section;
+        const char* key;
+    } missing[] = {{"B", "k"}, {"A", "K"}, {nullptr, "k"}, {"A", nullptr}};
+    for (const Case& c : missing) {
+        std::strcpy(value, "-");
+        EXPECT_FALSE(ini.GetValue(c.section, c.key, value, sizeof value));
+        EXPECT_STREQ(value, "");
+    }
+}
+
 TEST(IniFileSave, SaveToAnotherPathClearsTheFlag) {
     TempDir dir;
     WriteFile(dir.File("a.ini"), "[A]\n");
@@ -390,6 +457,7 @@ TEST(IniFileFindSection, ReadsOneSectionFromTheFileWhileTheTreeIsEmpty) {
     };
     for (const Case& c : cases) {
         CIniSection* found = ini.FindSection(c.name);
+        EXPECT_EQ(ini.FindSection(std::string(c.name)), found) << c.name;
         if (c.tree == nullptr) {
             EXPECT_EQ(found, nullptr) << c.name;
             continue;
@@ -412,6 +480,8 @@ TEST(IniFileFindSection, UsesTheTreeOnceItHoldsSections) {
     ini.GetCfg().AddSection("Z");
     EXPECT_EQ(ini.FindSection("A"), nullptr);
     EXPECT_EQ(ini.FindSection("Z"), ini.GetCfg().FindSection("Z"));
+    EXPECT_EQ(ini.FindSection(std::string("Z")), ini.GetCfg().FindSection("Z"));
+    EXPECT_EQ(ini.FindSection(std::string("A")), nullptr);
 }
 
 TEST(IniFileCopy, CopiesTreeAndSharesTheStream) {

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "TestUtil.h"
 
 namespace {
 
@@ -175,6 +178,34 @@ TEST(CIniPair, TypedReads) {
     EXPECT_FALSE(WithItems({"abcd"}).GetString(0, text, 4));
     EXPECT_STREQ(text, "");
     EXPECT_FALSE(pair.GetString(0, nullptr, 4));
+}
+
+TEST(CIniPair, GetStringNeverWritesPastItsSize) {
+    for (const std::string& item : {std::string(), std::string("abc"), std::string(600, 'v')}) {
+        CIniPair pair = WithItems({item, "next"});
+        qeltest::ExpectBoundedCopy(item, [&](char* buffer, std::size_t size) {
+            return pair.GetString(0, buffer, static_cast<int>(size));
+        });
+    }
+}
+
+TEST(CIniPair, WriteStringTakesAView) {
+    struct Case {
+        int index;
+        std::string text;
+        bool ok;
+        std::string whole;
+    } cases[] = {
+        {1, "x, y", true, "a,x,y,b"},
+        {9, "", true, "a,b,"},
+        {-1, "x", false, "a,b"},
+        {0, std::string("x\0y", 3), false, "a,b"},
+    };
+    for (const Case& c : cases) {
+        CIniPair pair = WithItems({"a", "b"});
+        EXPECT_EQ(pair.WriteString(c.index, std::string_view(c.text)), c.ok) << c.index;
+        EXPECT_EQ(pair.GetWholeValue(), c.whole) << c.index;
+    }
 }
 
 // GetFloat reads as the C library's "%lf" in the "C" locale, without calling it.

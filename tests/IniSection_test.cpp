@@ -4,8 +4,12 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "TestUtil.h"
 
 namespace {
 
@@ -29,6 +33,22 @@ struct TwoArgAddKV<
     : std::true_type {};
 static_assert(TwoArgAddKV<const char*, bool>::value, "the line form");
 static_assert(!TwoArgAddKV<const char*, const char*>::value, "no key-and-value pair of two");
+static_assert(!TwoArgAddKV<std::string, const char*>::value &&
+                  !TwoArgAddKV<std::string_view, std::string_view>::value,
+              "nor of two views");
+
+// Texts and null pointers keep the forms they took before the views came; the lookups
+// of a const section are const.
+template <class Key>
+using FoundByKey = decltype(std::declval<CIniSection&>().FindKey(std::declval<Key>()));
+template <class Key>
+using ConstFoundByKey = decltype(std::declval<const CIniSection&>().FindKey(std::declval<Key>()));
+static_assert(std::is_same<FoundByKey<const char (&)[2]>, CIniPair*>::value &&
+                  std::is_same<FoundByKey<std::nullptr_t>, CIniPair*>::value &&
+                  std::is_same<FoundByKey<const std::string&>, CIniPair*>::value &&
+                  std::is_same<ConstFoundByKey<const char*>, const CIniPair*>::value &&
+                  std::is_same<ConstFoundByKey<std::string_view>, const CIniPair*>::value,
+              "FindKey overloads");
 
 TEST(CIniSection, AddKVLineGrammar) {
     struct Case {
@@ -127,6 +147,92 @@ TEST(CIniSection, TextLimitsAndTheWalk) {
         EXPECT_STREQ(value, "last");
         EXPECT_FALSE(section.GetNextKV(key, value));
     }
+}
+
+TEST(CIniSection, BoundedCopiesNeverWritePastTheirSize) {
+    const std::string longKey(40, 'k');
+    const std::string texts[] = {"", "abc", std::string(600, 'v')};
+    for (const std::string& text : texts) {
+        CIniSection section;
+        section.AddKV("k", text.c_str(), false);
+        section.AddKV(text.c_str(), "key", false);
+        section.AddKV(longKey.c_str(), "v", false);
+        qeltest::ExpectBoundedCopy(text, [&](char* buffer, std::size_t size) {
+            return section.FindKV("k", buffer, size);
+        });
+        char big[700];
+        qeltest::ExpectBoundedCopy(text, [&](char* buffer, std::size_t size) {
+            section.StartGetKV();
+            return section.GetNextKV(big, sizeof big, buffer, size);
+        });
+        qeltest::ExpectBoundedCopy(text, [&](char* buffer, std::size_t size) {
+            section.StartGetKV();
+            section.GetNextKV(big, sizeof big, big, sizeof big);
+            return section.GetNextKV(buffer, size, big, sizeof big);
+        });
+    }
+}
+
+TEST(CIniSection, BoundedFormsHaveNoFixedLimitsAndClearBothBuffersOnFalse) {
+    const std::string longKey(40, 'k');
+    const std::string longValue(600, 'v');
+    CIniSection section;
+    section.AddKV(longKey.c_str(), longValue.c_str(), false);
+    section.AddKV("b=2", false);
+    char key[64] = "-";
+    char value[700] = "-";
+    EXPECT_TRUE(section.FindKV(longKey.c_str(), value, sizeof value));
+    EXPECT_EQ(value, longValue);
+    EXPECT_TRUE(section.GetNextKV(key, sizeof key, value, sizeof value));
+    EXPECT_EQ(key + std::string("=") + value, longKey + "=" + longValue);
+
+    struct Case {
+        bool keyBuffer;
+        std::size_t keySize;
+        std::size_t valueSize;
+    } refusals[] = {{true, 41, 600}, {true, 40, 700}, {false, 0, 700}};
+    for (const Case& c : refusals) {
+        section.StartGetKV();
+        std::strcpy(key, "-");
+        std::strcpy(value, "-");
+        EXPECT_FALSE(section.GetNextKV(c.keyBuffer ? key : nullptr, c.keySize, value, c.valueSize));
+        EXPECT_STREQ(key, c.keyBuffer ? "" : "-") << c.keySize;
+        EXPECT_STREQ(value, "") << c.valueSize;
+        EXPECT_TRUE(section.GetNextKV(key, sizeof key, value, sizeof value));  // moved on
+        EXPECT_STREQ(key, "b");
+    }
+    EXPECT_FALSE(section.GetNextKV(key, sizeof key, value, sizeof value));
+    EXPECT_STREQ(value, "");
+    std::strcpy(value, "-");
+    EXPECT_FALSE(section.FindKV(nullptr, value, sizeof value) ||
+                 section.FindKV("K", nullptr, sizeof value));
+    EXPECT_STREQ(value, "");
+}
+
+TEST(CIniSection, ViewFormsMatchTheTextForms) {
+    CIniSection section;
+    section.AddKV("k=1", false);
+    section.AddKV(std::string(" a "), std::string("x, y"), false);  // key stored as passed
+    section.AddKV(std::string_view("k"), std::string_view("2"), false);
+    section.AddKV(std::string("k"), std::string("3,4"), true);  // replaces the first "k"
+    EXPECT_EQ(Lines(section), (Texts{"k=3,4", " a =x,y", "k=2"}));
+    const std::string nul("a\0b", 3);
+    EXPECT_FALSE(section.AddKV(nul, "v", false) || section.AddKV("k", nul, false));
+    EXPECT_EQ(section.size(), 3u);
+
+    const CIniSection& constant = section;
+    for (const char* key : {"k", " a ", "a", "K", "missing"}) {
+        const CIniPair* found = section.FindKey(key);
+        EXPECT_EQ(section.FindKey(std::string(key)), found) << key;
+        EXPECT_EQ(constant.FindKey(key), found) << key;
+        EXPECT_EQ(constant.FindKey(std::string_view(key)), found) << key;
+    }
+    EXPECT_EQ(constant.FindKey(nullptr), nullptr);
+    EXPECT_EQ(section.FindKey(std::string_view("k\0", 2)), nullptr);  // compared whole
+
+    EXPECT_TRUE(section.RemoveKV(std::string("k")));
+    EXPECT_FALSE(section.RemoveKV(std::string("a")));
+    EXPECT_EQ(Lines(section), (Texts{" a =x,y", "k=2"}));
 }
 
 TEST(CIniSection, GetIniPairCopiesFindKeyDoesNot) {

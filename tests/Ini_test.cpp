@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "TestUtil.h"
 
 namespace {
 
@@ -34,6 +40,19 @@ struct ThreeArgAddKeyValue<A, B, C,
 static_assert(ThreeArgAddKeyValue<const char*, const char*, bool>::value &&
                   !ThreeArgAddKeyValue<const char*, const char*, const char*>::value,
               "AddKeyValue(section, key, value) must not become the line form");
+
+static_assert(!ThreeArgAddKeyValue<std::string, std::string, const char*>::value, "nor with views");
+
+template <class Name>
+using FoundByName = decltype(std::declval<CIni&>().FindSection(std::declval<Name>()));
+template <class Name>
+using ConstFoundByName = decltype(std::declval<const CIni&>().FindSection(std::declval<Name>()));
+static_assert(std::is_same<FoundByName<const char (&)[2]>, CIniSection*>::value &&
+                  std::is_same<FoundByName<std::nullptr_t>, CIniSection*>::value &&
+                  std::is_same<FoundByName<std::string>, CIniSection*>::value &&
+                  std::is_same<ConstFoundByName<const char*>, const CIniSection*>::value &&
+                  std::is_same<ConstFoundByName<std::string_view>, const CIniSection*>::value,
+              "FindSection overloads");
 
 std::vector<std::string> Names(CIni& ini) {
     std::vector<std::string> names;
@@ -84,6 +103,81 @@ TEST(CIni, KeysBySectionAndNullArguments) {
                  ini.FindSection(nullptr) || ini.AddSection(nullptr) || ini.RemoveSection(nullptr));
     EXPECT_EQ(ini.size(), 1u);
     EXPECT_EQ(ini.FindSection("S")->size(), 1u);
+}
+
+TEST(CIni, GetReturnsTheWholeValueOfTheFirstMatch) {
+    const std::string longValue(600, 'v');
+    CIni ini;
+    ini.AddSection("S")->AddKV("k = 1 , 2", false);
+    ini.FindSection("S")->AddKV("k=second", false);
+    ini.FindSection("S")->AddKV("long", longValue.c_str(), false);
+    ini.FindSection("S")->AddKV("empty=", false);
+    ini.AddSection("S")->AddKV("other=1", false);
+    ini.AddSection("")->AddKV("", "in the unnamed", false);
+    struct Case {
+        std::string section;
+        std::string key;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"S", "k", "1,2"},          {"S", "long", longValue},     {"S", "empty", ""},
+        {"", "", "in the unnamed"}, {"S", "other", std::nullopt},  // only in the second section of
+                                                                   // that name
+        {"S", "K", std::nullopt},   {"s", "k", std::nullopt},     {"S ", "k", std::nullopt},
+        {"T", "k", std::nullopt},
+    };
+    ini.StartGetSection();
+    const CIni& constant = ini;
+    for (const Case& c : cases) {
+        EXPECT_EQ(constant.Get(c.section, c.key), c.value) << c.section << "/" << c.key;
+    }
+    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));  // the cursor did not move
+
+    char value[513];
+    EXPECT_FALSE(ini.GetKeyValue("S", "long", value));  // the fixed-size form cannot
+    qeltest::ExpectBoundedCopy(longValue, [&](char* buffer, std::size_t size) {
+        return constant.GetKeyValue("S", "long", buffer, size);
+    });
+    qeltest::ExpectBoundedCopy("1,2", [&](char* buffer, std::size_t size) {
+        return constant.GetKeyValue("S", "k", buffer, size);
+    });
+    for (const char* section : {"T", static_cast<const char*>(nullptr)}) {
+        std::strcpy(value, "-");
+        EXPECT_FALSE(constant.GetKeyValue(section, "k", value, sizeof value));
+        EXPECT_STREQ(value, "");
+    }
+}
+
+TEST(CIni, ViewFormsMatchTheTextForms) {
+    CIni ini;
+    ini.AddSection(std::string("S"))->AddKV("k=1", false);
+    ini.AddSection(std::string_view("S"));
+    ini.AddSection(std::string(""));
+    const std::string nul("S\0", 2);
+    EXPECT_EQ(ini.AddSection(nul), nullptr);
+    EXPECT_EQ(Names(ini), (std::vector<std::string>{"S", "S", ""}));
+
+    const CIni& constant = ini;
+    for (const char* name : {"S", "", "s", " S", "missing"}) {
+        const CIniSection* found = ini.FindSection(name);
+        EXPECT_EQ(ini.FindSection(std::string(name)), found) << name;
+        EXPECT_EQ(constant.FindSection(name), found) << name;
+        EXPECT_EQ(constant.FindSection(std::string_view(name)), found) << name;
+    }
+    EXPECT_EQ(constant.FindSection(nullptr), nullptr);
+    EXPECT_EQ(ini.FindSection(nul), nullptr);  // compared whole
+
+    EXPECT_TRUE(ini.AddKeyValue(std::string("S"), std::string("k"), std::string("2, 3"), true));
+    EXPECT_TRUE(ini.AddKeyValue(std::string("S"), "j", std::string_view("4"), false));
+    EXPECT_FALSE(ini.AddKeyValue(std::string("T"), "k", "1", false) ||
+                 ini.AddKeyValue(std::string("S"), "k", nul, false));
+    EXPECT_EQ(ini.Get("S", "k"), "2,3");
+    EXPECT_EQ(ini.Get("S", "j"), "4");
+    EXPECT_EQ(ini.FindSection("S")->size(), 2u);
+
+    EXPECT_TRUE(ini.RemoveSection(std::string("S")));  // the first only
+    EXPECT_FALSE(ini.RemoveSection(std::string("T")));
+    EXPECT_EQ(ini.size(), 2u);
+    EXPECT_EQ(ini.FindSection("S")->size(), 0u);
 }
 
 TEST(CIni, CursorCopiesAndMoves) {
