@@ -34,8 +34,9 @@ TEST(QelcfgCheck, ReportsEveryLineTheReaderDropsOrChanges) {
                   "9: key line after a section header with an empty name is dropped\n" + at +
                   "10: section 'A' repeats the one on line 2: lookups find only that one\n" + at +
                   "13: key '" + longKey +
-                  "' is longer than 30 characters: the bounded lookups cannot hand it out\n" + at +
-                  "14: value of 'v' is longer than 512 characters: the bounded lookups cannot "
+                  "' is longer than 30 characters: the fixed-size lookups cannot hand it out\n" +
+                  at +
+                  "14: value of 'v' is longer than 512 characters: the fixed-size lookups cannot "
                   "hand it out\n" +
                   at + "15: text after a CR is dropped\n" + at +
                   "16: NUL byte: the reader does not take the line as it stands\n");

@@ -14,7 +14,7 @@ namespace qeltool {
 
 namespace {
 
-// The limits of the bounded lookups' buffers: longer keys and values are read, but those
+// The limits of the fixed-size lookups' buffers: longer keys and values are read, but those
 // lookups cannot hand them out.
 constexpr std::size_t kMaxKey = 30;
 constexpr std::size_t kMaxValue = 512;
@@ -68,10 +68,10 @@ private:
     void VisitEntry(int line, const CIniPair& entry) {
         const std::string& key = entry.GetKey();
         if (key.size() > kMaxKey) {
-            Add(line, "key " + Quoted(key) + " is longer than 30 characters: " + kBounded);
+            Add(line, "key " + Quoted(key) + " is longer than 30 characters: " + kFixedSize);
         }
         if (entry.GetWholeValue().size() > kMaxValue) {
-            Add(line, "value of " + Quoted(key) + " is longer than 512 characters: " + kBounded);
+            Add(line, "value of " + Quoted(key) + " is longer than 512 characters: " + kFixedSize);
         }
         auto first = m_keys.emplace(key, line);
         if (!first.second) {
@@ -80,7 +80,7 @@ private:
         }
     }
 
-    static constexpr const char* kBounded = "the bounded lookups cannot hand it out";
+    static constexpr const char* kFixedSize = "the fixed-size lookups cannot hand it out";
 
     std::vector<Finding> m_findings;
     std::map<std::string, int> m_sections;
