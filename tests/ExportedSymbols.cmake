@@ -29,7 +29,11 @@ set(expected
     "CIniSection::AddKV\\(char const\\*, bool\\)"
     "CIniSection::GetNextKV\\(char\\*, char\\*\\)"
     "CIni::AddSection\\(char const\\*\\)"
-    "CIni::AddKeyValue\\(char const\\*, char const\\*, char const\\*, bool\\)")
+    "CIni::AddKeyValue\\(char const\\*, char const\\*, char const\\*, bool\\)"
+    "CIni::Get${any}\\(std::${any}\\) const"
+    "CIniSection::GetNextKV\\(char\\*, unsigned${any}, char\\*, unsigned${any}\\)"
+    "CIniFile::Save\\(\\)"
+    "CIniFile::GetCfg\\(\\) const")
 set(missing "")
 foreach(pattern IN LISTS expected)
     if(NOT symbols MATCHES "${pattern}")
