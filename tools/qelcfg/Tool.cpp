@@ -18,6 +18,10 @@ void FailSystem(const std::string& what, const std::string& path, int err) {
     throw ToolError(kExitFailure, SystemMessage(what, path, err));
 }
 
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "qelcfg: %s\n", message.c_str());
+}
+
 void WriteOut(const std::string& text) {
     errno = 0;
     std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
