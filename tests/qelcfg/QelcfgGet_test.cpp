@@ -197,6 +197,18 @@ TEST(QelcfgGet, ShellFormatSkipsNamesUnsafeToAssign) {
     EXPECT_EQ(RunTool({"get", "--prefix", "p", file, "S"}).status, 2);
 }
 
+// On a terminal (here the pseudo-terminal of script(1)) a value cannot send escape
+// sequences; through a pipe the bytes stay as they are.
+TEST(QelcfgGet, ShowsControlBytesEscapedOnATerminal) {
+    TempDir dir;
+    WriteFile(dir.File("d.ini"), "[A]\nk=red\x1b[31m\x07\x7f\tend\n");
+    std::string command = "script -qec \"'" + std::string(QELCFG_TOOL) + "' get '" +
+                          dir.File("d.ini") + "' A k\" /dev/null >'" + dir.File("tty") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(dir.File("tty")), "red\\x1b[31m\\x07\\x7f\tend\r\n");
+    EXPECT_EQ(RunTool({"get", dir.File("d.ini"), "A", "k"}).out, "red\x1b[31m\x07\x7f\tend\n");
+}
+
 TEST(QelcfgGet, JsonEscapesControlsAndBytesThatAreNotUtf8) {
     TempDir dir;
     WriteFile(dir.File("d.ini"),

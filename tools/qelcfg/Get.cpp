@@ -190,7 +190,7 @@ int RunGet(const Options& options) {
     Load(ini, options);
     bool refused = false;
     if (!options.hasSection) {
-        WriteOut(FileText(ini.GetCfg(), options, refused));
+        WriteOut(ForTerminal(FileText(ini.GetCfg(), options, refused)));
         return refused ? kExitNotFound : kExitDone;
     }
     CIniSection* section = ini.GetCfg().FindSection(options.section.c_str());
@@ -199,7 +199,7 @@ int RunGet(const Options& options) {
                         "no section " + Quoted(options.section) + " in " + Quoted(options.file));
     }
     if (!options.hasKey) {
-        WriteOut(SectionText(*section, options, refused));
+        WriteOut(ForTerminal(SectionText(*section, options, refused)));
         return refused ? kExitNotFound : kExitDone;
     }
     CIniPair* entry = section->FindKey(options.key.c_str());
@@ -207,7 +207,7 @@ int RunGet(const Options& options) {
         throw ToolError(kExitNotFound, "no key " + Quoted(options.key) + " of section " +
                                            Quoted(options.section) + " in " + Quoted(options.file));
     }
-    WriteOut(ValueText(*entry, options));
+    WriteOut(ForTerminal(ValueText(*entry, options)));
     return kExitDone;
 }
 

@@ -50,6 +50,9 @@ std::string SystemMessage(const std::string& what, const std::string& path, int 
 [[noreturn]] void FailSystem(const std::string& what, const std::string& path, int err);
 // Prints "qelcfg: " and `message` on standard error; the command goes on.
 void Warn(const std::string& message);
+// `text` as it may go to standard output: when that is a terminal, control bytes other
+// than tab and line ends are shown as "\xHH", so a file cannot drive the terminal.
+std::string ForTerminal(const std::string& text);
 // Writes `text` to standard output and flushes it; a failed write is a ToolError.
 void WriteOut(const std::string& text);
 
