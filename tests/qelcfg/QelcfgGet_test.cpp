@@ -142,19 +142,71 @@ TEST(QelcfgGet, ShellFormatEvaluatesToTheValuesAlone) {
     EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
 }
 
-TEST(QelcfgGet, ShellFormatPrintsNothingForANameTheShellRefuses) {
-    const char* const files[] = {"[A]\nok=1\nnot-a-name=2\n", "[A]\nok=1\n1st=2\n"};
+// Whatever the file names, evaluating the output assigns only the safe names, and each
+// skipped entry is named on standard error with exit status 1.
+TEST(QelcfgGet, ShellFormatSkipsNamesUnsafeToAssign) {
+    ::setenv("QELCFG_TEST_TAKEN", "mine", 1);
+    const char kUnsafe[] =
+        "[S]\nPATH=/nonexistent\nIFS=x\nPS4=x\nLD_LIBRARY_PATH=/x\nBASH_ENV=/x\nHOME=/x\n"
+        "CDPATH=/x\nENV=/x\npath=/x\nQELCFG_TEST_TAKEN=x\nName[ca]=x\n1st=x\nok=1\n"
+        "[LD]\nLIBRARY_PATH=/x\n[Icon Theme]\nName=x\n[A]\nB_C=1\n[A_B]\nC=2\n";
+    struct Case {
+        Args args;
+        std::string out;
+        int skipped;
+    };
+    const Case cases[] = {
+        {{"get", "--format", "sh", "F", "S"}, "ok='1'\n", 12},
+        {{"get", "--format", "sh", "F"},
+         "S_PATH='/nonexistent'\nS_IFS='x'\nS_PS4='x'\n"
+         "S_LD_LIBRARY_PATH='/x'\nS_BASH_ENV='/x'\nS_HOME='/x'\n"
+         "S_CDPATH='/x'\nS_ENV='/x'\nS_path='/x'\n"
+         "S_QELCFG_TEST_TAKEN='x'\nS_1st='x'\nS_ok='1'\n"
+         "A_B_C='1'\n",
+         4},
+        {{"get", "--format", "sh", "F", "A_B"}, "C='2'\n", 0},
+        {{"get", "--format", "sh", "--prefix", "LD_", "F", "S"}, "", 13},
+        {{"get", "--format", "sh", "--prefix", "cfg_", "F", "S"},
+         "cfg_PATH='/nonexistent'\ncfg_IFS='x'\ncfg_PS4='x'\ncfg_LD_LIBRARY_PATH='/x'\n"
+         "cfg_BASH_ENV='/x'\ncfg_HOME='/x'\ncfg_CDPATH='/x'\ncfg_ENV='/x'\ncfg_path='/x'\n"
+         "cfg_QELCFG_TEST_TAKEN='x'\ncfg_1st='x'\ncfg_ok='1'\n",
+         1},
+    };
     TempDir dir;
-    for (const char* text : files) {
-        WriteFile(dir.File("d.ini"), text);
-        ToolResult r = RunTool({"get", "--format", "sh", dir.File("d.ini"), "A"});
-        EXPECT_EQ(r.status, 2) << text;
-        EXPECT_EQ(r.out, "") << text;
+    std::string file = dir.File("d.ini");
+    WriteFile(file, kUnsafe);
+    for (const Case& c : cases) {
+        ToolResult r = RunTool(WithFile(c.args, file));
+        EXPECT_EQ(r.out, c.out) << Joined(c.args);
+        EXPECT_EQ(r.status, c.skipped > 0 ? 1 : 0) << Joined(c.args);
+        std::size_t lines = 0;
+        for (std::size_t at = 0; (at = r.err.find("qelcfg: skipped key '", at)) != r.err.npos;) {
+            ++lines, ++at;
+        }
+        EXPECT_EQ(lines, static_cast<std::size_t>(c.skipped)) << Joined(c.args) << r.err;
+        WriteFile(dir.File("vars.sh"), r.out);
+        // A real shell evaluates it and can still find ls through its own PATH.
+        std::string script = "cd '" + dir.Path() +
+                             "' && eval \"$(cat vars.sh)\" && ls >/dev/null && "
+                             "printf '%s|%s|%s' \"$PATH\" \"$IFS\" \"${LD_LIBRARY_PATH-}\" >got";
+        ASSERT_EQ(std::system(script.c_str()), 0) << Joined(c.args);
+        const char* ld = std::getenv("LD_LIBRARY_PATH");
+        EXPECT_EQ(ReadFile(dir.File("got")),
+                  std::string(std::getenv("PATH")) + "| \t\n|" + (ld != nullptr ? ld : ""));
     }
-    WriteFile(dir.File("d.ini"), "[My Section]\nk=1\n");
-    EXPECT_EQ(RunTool({"get", "--format", "sh", dir.File("d.ini")}).status, 2);
-    WriteFile(dir.File("d.ini"), "[S]\nk=1\n[T]\nk=2\n");
-    EXPECT_EQ(RunTool({"get", "--format", "sh", dir.File("d.ini")}).out, "S_k='1'\nT_k='2'\n");
+    EXPECT_EQ(RunTool({"get", "--prefix", "p", file, "S"}).status, 2);
+}
+
+// On a terminal (here the pseudo-terminal of script(1)) a value cannot send escape
+// sequences; through a pipe the bytes stay as they are.
+TEST(QelcfgGet, ShowsControlBytesEscapedOnATerminal) {
+    TempDir dir;
+    WriteFile(dir.File("d.ini"), "[A]\nk=red\x1b[31m\x07\x7f\tend\n");
+    std::string command = "script -qec \"'" + std::string(QELCFG_TOOL) + "' get '" +
+                          dir.File("d.ini") + "' A k\" /dev/null >'" + dir.File("tty") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(dir.File("tty")), "red\\x1b[31m\\x07\\x7f\tend\r\n");
+    EXPECT_EQ(RunTool({"get", dir.File("d.ini"), "A", "k"}).out, "red\x1b[31m\x07\x7f\tend\n");
 }
 
 TEST(QelcfgGet, JsonEscapesControlsAndBytesThatAreNotUtf8) {

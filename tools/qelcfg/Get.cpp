@@ -39,18 +39,22 @@ std::string NameLines(CIni& tree) {
     return text;
 }
 
-// Shell assignments of the entries of `section`, each name `prefix` and the key. Nothing
-// is printed unless every name is one the shell takes, so that nothing half-written is
-// ever evaluated.
+// Shell assignments of the entries of `section`, each name `prefix` and the key. An entry
+// whose name is not safe to assign is named on standard error and left out, and `refused`
+// is set, so that what is printed is always safe to evaluate.
 void AppendShell(std::string& text, std::set<std::string>& names, CIniSection& section,
-                 const std::string& prefix) {
+                 const std::string& prefix, bool& refused) {
     for (CIniPair* entry : VisibleEntries(section)) {
         std::string name = prefix + entry->GetKey();
-        if (!IsShellName(name)) {
-            throw ToolError(kExitFailure, Quoted(name) + " is not a shell variable name");
+        std::string why = ShellAssignmentRefusal(name);
+        if (why.empty() && !names.insert(name).second) {
+            why = "would be assigned twice";
         }
-        if (!names.insert(name).second) {
-            throw ToolError(kExitFailure, Quoted(name) + " would be assigned twice");
+        if (!why.empty()) {
+            Warn("skipped key " + Quoted(entry->GetKey()) + " of section " +
+                 Quoted(section.GetKey()) + ": " + Quoted(name) + " " + why);
+            refused = true;
+            continue;
         }
         text += name + "=" + ShellQuoted(entry->GetWholeValue()) + "\n";
     }
@@ -65,7 +69,8 @@ std::string JsonObject(CIniSection& section) {
     return text + "}";
 }
 
-std::string FileText(CIni& tree, const std::string& format) {
+std::string FileText(CIni& tree, const Options& options, bool& refused) {
+    const std::string& format = options.format;
     if (format.empty()) {
         return NameLines(tree);
     }
@@ -76,7 +81,7 @@ std::string FileText(CIni& tree, const std::string& format) {
     std::set<std::string> names;
     for (CIniSection* section : VisibleSections(tree)) {
         if (format == "sh") {
-            AppendShell(text, names, *section, section->GetKey() + "_");
+            AppendShell(text, names, *section, options.prefix + section->GetKey() + "_", refused);
         } else {
             text += (text.empty() ? "{" : ",\n ") + JsonString(section->GetKey()) + ": " +
                     JsonObject(*section);
@@ -85,7 +90,8 @@ std::string FileText(CIni& tree, const std::string& format) {
     return format == "sh" ? text : (text.empty() ? "{" : text) + "}\n";
 }
 
-std::string SectionText(CIniSection& section, const std::string& format) {
+std::string SectionText(CIniSection& section, const Options& options, bool& refused) {
+    const std::string& format = options.format;
     if (format.empty()) {
         return SectionLines(section);
     }
@@ -99,7 +105,7 @@ std::string SectionText(CIniSection& section, const std::string& format) {
     }
     std::string text;
     std::set<std::string> names;
-    AppendShell(text, names, section, "");
+    AppendShell(text, names, section, options.prefix, refused);
     return text;
 }
 
@@ -171,6 +177,9 @@ void CheckUsage(const Options& options) {
     if (options.hasKey && !options.format.empty()) {
         throw ToolError(kExitFailure, "--format is for whole sections and files: drop the KEY");
     }
+    if (!options.prefix.empty() && options.format != "sh") {
+        throw ToolError(kExitFailure, "--prefix names shell variables: use it with --format sh");
+    }
 }
 
 }  // namespace
@@ -179,9 +188,10 @@ int RunGet(const Options& options) {
     CheckUsage(options);
     CIniFile ini;
     Load(ini, options);
+    bool refused = false;
     if (!options.hasSection) {
-        WriteOut(FileText(ini.GetCfg(), options.format));
-        return kExitDone;
+        WriteOut(ForTerminal(FileText(ini.GetCfg(), options, refused)));
+        return refused ? kExitNotFound : kExitDone;
     }
     CIniSection* section = ini.GetCfg().FindSection(options.section.c_str());
     if (section == nullptr) {
@@ -189,15 +199,15 @@ int RunGet(const Options& options) {
                         "no section " + Quoted(options.section) + " in " + Quoted(options.file));
     }
     if (!options.hasKey) {
-        WriteOut(SectionText(*section, options.format));
-        return kExitDone;
+        WriteOut(ForTerminal(SectionText(*section, options, refused)));
+        return refused ? kExitNotFound : kExitDone;
     }
     CIniPair* entry = section->FindKey(options.key.c_str());
     if (entry == nullptr) {
         throw ToolError(kExitNotFound, "no key " + Quoted(options.key) + " of section " +
                                            Quoted(options.section) + " in " + Quoted(options.file));
     }
-    WriteOut(ValueText(*entry, options));
+    WriteOut(ForTerminal(ValueText(*entry, options)));
     return kExitDone;
 }
 

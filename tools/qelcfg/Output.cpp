@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "IniFile.h"
@@ -77,6 +78,39 @@ void AppendJsonAscii(std::string& out, char c) {
     }
 }
 
+// Names that change how a shell parses, finds commands or starts, or how the dynamic
+// loader, the C library and common interpreters behave, in POSIX sh, bash, ksh and zsh
+// (whose lower-case path, cdpath, fpath and manpath are tied to the arrays of those names).
+// Each name stands between blanks.
+const char kSpecialNames[] =
+    " PATH IFS PS0 PS1 PS2 PS3 PS4 ENV BASH_ENV CDPATH HOME SHELLOPTS BASH BASHOPTS "
+    "GLOBIGNORE PROMPT_COMMAND FIGNORE INPUTRC MAIL MAILPATH MAILCHECK OPTIND OPTARG "
+    "OPTERR PWD OLDPWD SHELL SHLVL TMOUT TMPDIR POSIXLY_CORRECT EXECIGNORE FCEDIT "
+    "EDITOR VISUAL PAGER TERM TERMINFO HOSTFILE HOSTALIASES LANG LANGUAGE NLSPATH "
+    "LOCPATH GCONV_PATH GETCONF_DIR TZ TZDIR RESOLV_HOST_CONF RES_OPTIONS LOCALDOMAIN "
+    "NIS_PATH GLIBC_TUNABLES PERL5LIB PERL5OPT PYTHONPATH PYTHONSTARTUP PYTHONHOME "
+    "RUBYLIB RUBYOPT NODE_OPTIONS NODE_PATH CLASSPATH JAVA_TOOL_OPTIONS GIT_DIR "
+    "GIT_EXEC_PATH GIT_SSH GIT_SSH_COMMAND LESSOPEN MANPATH FPATH ZDOTDIR READNULLCMD "
+    "NULLCMD KEYBOARD_HACK path cdpath fpath manpath module_path psvar watch mailpath "
+    "RANDOM SECONDS LINENO HOSTNAME UID EUID PPID GROUPS FUNCNAME PIPESTATUS "
+    "EPOCHSECONDS EPOCHREALTIME SRANDOM COLUMNS LINES USER LOGNAME ";
+// Prefixes of whole families: the loader's LD_ and macOS's DYLD_, the C library's MALLOC_
+// and LC_ settings, and the variables of the shells themselves.
+const char* const kSpecialPrefixes[] = {"LD_",  "DYLD_", "MALLOC_",   "LC_",  "BASH_",      "ZSH_",
+                                        "KSH_", "COMP_", "READLINE_", "HIST", "GIT_CONFIG", "SSH_"};
+
+bool IsSpecialName(const std::string& name) {
+    if (std::strstr(kSpecialNames, (" " + name + " ").c_str()) != nullptr) {
+        return true;
+    }
+    for (const char* prefix : kSpecialPrefixes) {
+        if (name.compare(0, std::strlen(prefix), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<CIniSection*> VisibleSections(CIni& tree) {
@@ -133,6 +167,19 @@ bool IsShellName(const std::string& name) {
         }
     }
     return true;
+}
+
+std::string ShellAssignmentRefusal(const std::string& name) {
+    if (!IsShellName(name)) {
+        return "is not a shell variable name";
+    }
+    if (IsSpecialName(name)) {
+        return "is a name the shell or the dynamic loader gives a meaning";
+    }
+    if (std::getenv(name.c_str()) != nullptr) {
+        return "is set in the environment";
+    }
+    return "";
 }
 
 std::string JsonString(const std::string& text) {

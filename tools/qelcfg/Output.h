@@ -23,6 +23,10 @@ std::string ShellQuoted(const std::string& text);
 // Whether `name` may be assigned by a POSIX shell: a letter or "_", then letters,
 // digits and "_".
 bool IsShellName(const std::string& name);
+// Why an eval of an assignment to `name` would be unsafe, or "" when it is safe: the name
+// must be a shell name, must not be one that the shell or the dynamic loader gives a
+// meaning (PATH, IFS, LD_*, ...), and must not be set in this process's environment.
+std::string ShellAssignmentRefusal(const std::string& name);
 
 // `text` as a JSON string. Bytes that are not UTF-8 are taken as Latin-1 and escaped.
 std::string JsonString(const std::string& text);

@@ -4,6 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#define QELCFG_ISATTY(fd) ::_isatty(fd)
+#else
+#include <unistd.h>
+#define QELCFG_ISATTY(fd) ::isatty(fd)
+#endif
+
 namespace qeltool {
 
 std::string Quoted(const std::string& name) {
@@ -16,6 +24,29 @@ std::string SystemMessage(const std::string& what, const std::string& path, int 
 
 void FailSystem(const std::string& what, const std::string& path, int err) {
     throw ToolError(kExitFailure, SystemMessage(what, path, err));
+}
+
+std::string ForTerminal(const std::string& text) {
+    if (!QELCFG_ISATTY(1)) {
+        return text;
+    }
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool lineEnd = c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+        if ((c < 0x20 && c != '\t' && !lineEnd) || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            shown += escape;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "qelcfg: %s\n", message.c_str());
 }
 
 void WriteOut(const std::string& text) {

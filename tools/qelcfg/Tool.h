@@ -37,6 +37,7 @@ struct Options {
     int item = -1;  // -1: the whole value
     std::string type;
     std::string format;
+    std::string prefix;  // put before every name of --format sh
     std::string output;
     bool existing = false;
     bool list = false;
@@ -47,6 +48,11 @@ std::string Quoted(const std::string& name);
 // "<what> 'path': <strerror(err)>".
 std::string SystemMessage(const std::string& what, const std::string& path, int err);
 [[noreturn]] void FailSystem(const std::string& what, const std::string& path, int err);
+// Prints "qelcfg: " and `message` on standard error; the command goes on.
+void Warn(const std::string& message);
+// `text` as it may go to standard output: when that is a terminal, control bytes other
+// than tab and line ends are shown as "\xHH", so a file cannot drive the terminal.
+std::string ForTerminal(const std::string& text);
 // Writes `text` to standard output and flushes it; a failed write is a ToolError.
 void WriteOut(const std::string& text);
 

@@ -49,12 +49,17 @@ CLI::App* AddGet(CLI::App& app, Options& o) {
     get->add_option("--format", o.format, "whole sections and files: ini|sh|json")
         ->check(CLI::IsMember({"ini", "sh", "json"}))
         ->type_name("FORMAT");
+    get->add_option("--prefix", o.prefix, "--format sh: put P before every variable name")
+        ->type_name("P");
     get->footer(
         "Without --format: section names one a line, or key=value lines. The whole value is\n"
         "printed in full, its items joined by \",\".\n"
         "--format ini: the INI text the library writes (\"\\r\\n\" line ends, no comments).\n"
-        "--format sh: NAME='value' lines for eval; NAME is KEY, or SECTION_KEY for a whole\n"
-        "file, and a name the shell does not take is an error (exit 2) with nothing printed.\n"
+        "--format sh: NAME='value' lines, safe to eval; NAME is P (--prefix) and KEY, or\n"
+        "P, SECTION, \"_\" and KEY for a whole file. A NAME that is no shell name, that the\n"
+        "shell or the dynamic loader gives a meaning (PATH, IFS, PS1, LD_*, BASH_*, ...), that\n"
+        "is set in qelcfg's environment or that an earlier entry took is skipped and named on\n"
+        "standard error, and the exit status is then 1.\n"
         "--format json: an object of strings; bytes above 0x7F that are not UTF-8 are written\n"
         "as \\u00XX escapes of their Latin-1 reading.\n"
         "Types print in the library's text form: float as %f, bool as Y or N, color as a\n"
