@@ -1,7 +1,10 @@
 # Checks the dynamic symbol table of the shared library: the exported interface of the
 # configuration tree is there (classes, free functions and the three instantiations of
-# CIniValue), and none of the library's internal functions is.
-#   cmake -DNM=<nm> -DLIB=<path of libQel_CfgFile.so> -P ExportedSymbols.cmake
+# CIniValue), and none of the library's internal functions is. Checks its whole symbol
+# table too: no trace of the tests' fault hook, and (given objdump) no writable static
+# object of the library's own, which objects on separate threads would share.
+#   cmake -DNM=<nm> [-DOBJDUMP=<objdump>] -DLIB=<path of libQel_CfgFile.so>
+#         -P ExportedSymbols.cmake
 if(NOT NM OR NOT LIB)
     message(FATAL_ERROR "usage: cmake -DNM=<nm> -DLIB=<library> -P ExportedSymbols.cmake")
 endif()
@@ -50,8 +53,37 @@ foreach(pattern IN ITEMS "qelcfg::detail" "\\(anonymous namespace\\)")
     endforeach()
 endforeach()
 
-if(missing OR internal)
+# Undefined references count too: a library built with the hook would call it.
+execute_process(COMMAND "${NM}" -C "${LIB}"
+    OUTPUT_VARIABLE all ERROR_VARIABLE errors RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${NM} failed on ${LIB}: ${errors}")
+endif()
+string(REGEX MATCHALL "${any}(SysFaultHook|SysFailAt|SysCallCount)${any}" hooks "${all}")
+list(JOIN hooks "\n  " hooks)
+
+# Objects in the writable data sections, but for what the compiler's start-up code and
+# exception tables place there.
+set(writable "")
+if(OBJDUMP)
+    execute_process(COMMAND "${OBJDUMP}" -tC "${LIB}"
+        OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "${OBJDUMP} failed on ${LIB}: ${errors}")
+    endif()
+    string(REGEX MATCHALL "[^\n]* O \\.(data|bss|tdata|tbss)[ \t][^\n]*" objects "${table}")
+    set(runtime "[ \t](completed\\.[0-9]+|__dso_handle|__TMC_END__|DW\\.ref\\.[^ ]*)$")
+    foreach(line IN LISTS objects)
+        if(NOT line MATCHES "${runtime}")
+            string(APPEND writable "\n  ${line}")
+        endif()
+    endforeach()
+endif()
+
+if(missing OR internal OR hooks OR writable)
     message(FATAL_ERROR "${LIB}:\nexpected exports not found:${missing}\n"
-                        "internal symbols exported:${internal}")
+                        "internal symbols exported:${internal}\n"
+                        "fault hook symbols:${hooks}\n"
+                        "writable static objects:${writable}")
 endif()
 message(STATUS "exported symbols of ${LIB} are as expected")
