@@ -59,9 +59,16 @@ public:
     // Removes the first entry of that key; false if there is none.
     bool RemoveKV(const char* key);
 
+    // The longest key GetNextKV hands out and the longest whole value FindKV and GetNextKV
+    // hand out; their buffers hold one byte more, for the NUL.
+    static constexpr std::size_t kMaxKeyLength = 30;
+    static constexpr std::size_t kMaxValueLength = 512;
+
 private:
+    friend class qelcfg::detail::TreeAccess;
+
     QELCFG_LOCAL void AddEntry(const char* key, std::size_t keyLength, const char* value,
-                               bool replace);
+                               std::size_t valueLength, bool replace);
 };
 
 extern template class QELCFG_API CIniValue<std::string, CIniSection>;

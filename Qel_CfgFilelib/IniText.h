@@ -1,0 +1,94 @@
+// Internal: the two text forms of the tree, each written once: the key line (key "="
+// value) and the multi-value text form (items split at commas, trimmed, joined by ","),
+// and what the library's own units may do with a key entry or a section beyond their
+// exported interface. This header is not installed.
+#ifndef QEL_CFGFILE_INITEXT_H
+#define QEL_CFGFILE_INITEXT_H
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "IniPair.h"
+#include "IniSection.h"
+#include "StrScan.h"
+
+namespace qelcfg {
+namespace detail {
+
+// Calls item(begin, end) for each item of [text, text + length), split at every comma,
+// in order; a comma at the very end adds no item, so there is always at least one. Each
+// item is trimmed as SkipBeginAndTailBlank's string form trims: cut at its first NUL,
+// then blanks off both ends.
+template <class F>
+void SplitItems(const char* text, std::size_t length, F&& item) {
+    const char* const end = text + length;
+    const char* start = text;
+    for (;;) {
+        const char* comma = static_cast<const char*>(std::memchr(start, ',', end - start));
+        const char* b = start;
+        const char* e = comma ? comma : end;
+        if (const void* nul = std::memchr(b, '\0', e - b)) {
+            e = static_cast<const char*>(nul);
+        }
+        TrimBlanks(b, e);
+        item(b, e);
+        if (!comma || comma + 1 == end) {
+            return;
+        }
+        start = comma + 1;
+    }
+}
+
+// The items joined by ",", with nothing else between or after them; an empty list
+// leaves `whole` unchanged.
+void JoinItems(const std::vector<std::string>& items, std::string& whole);
+
+// A key line split at its first "=": the key before it, trimmed, and the value text after
+// it, untrimmed. False when the line holds no "=".
+struct KeyLineParts {
+    const char* key;
+    std::size_t keyLength;
+    const char* value;
+    std::size_t valueLength;
+};
+inline bool SplitKeyLine(const char* line, std::size_t length, KeyLineParts& parts) {
+    const char* eq = static_cast<const char*>(std::memchr(line, '=', length));
+    if (eq == nullptr) {
+        return false;
+    }
+    const char* key = line;
+    const char* keyEnd = eq;
+    TrimBlanks(key, keyEnd);
+    parts = {key, static_cast<std::size_t>(keyEnd - key), eq + 1,
+             length - static_cast<std::size_t>(eq + 1 - line)};
+    return true;
+}
+
+class TreeAccess {
+public:
+    // The entry's whole value itself, without the copy that GetWholeValue makes.
+    static const std::string& WholeValue(const CIniPair& pair) { return pair.m_wholeValue; }
+    // What AddValue(text, index) does with a text of `length` bytes, NUL bytes included:
+    // split, insert at `index` (append when it is not an item's index), join.
+    static void AddItems(CIniPair& pair, const char* text, std::size_t length, int index);
+    // AddKV of a key line already split; the texts need not be NUL-terminated.
+    static void AddEntry(CIniSection& section, const KeyLineParts& parts, bool replace) {
+        section.AddEntry(parts.key, parts.keyLength, parts.value, parts.valueLength, replace);
+    }
+    // A new entry `key`=`value` at the end of `entries`, built where it stays.
+    static void FillEntry(CIniPair& entry, const KeyLineParts& parts) {
+        entry.m_key.assign(parts.key, parts.keyLength);
+        AddItems(entry, parts.value, parts.valueLength, -1);
+    }
+};
+
+inline const std::string& WholeValueOf(const CIniPair& pair) {
+    return TreeAccess::WholeValue(pair);
+}
+
+}  // namespace detail
+}  // namespace qelcfg
+
+#endif  // QEL_CFGFILE_INITEXT_H
