@@ -1,11 +1,14 @@
 #include "IniPair.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "IniText.h"
 #include "StrScan.h"
@@ -171,36 +174,57 @@ bool ScanDouble(const char* p, double& value) {
     return true;
 }
 
+// The items of a text, where each lies: most texts have a few, and only longer lists
+// take the heap.
+class ItemSpans {
+public:
+    ItemSpans(const char* text, std::size_t length, bool mayHoldNul) {
+        qelcfg::detail::SplitItems(text, length, mayHoldNul, [this](const char* b, const char* e) {
+            if (m_count == kInline) {
+                m_more.assign(m_inline, m_inline + kInline);
+            }
+            (m_count < kInline ? m_inline[m_count] : m_more.emplace_back()) = Span(b, e);
+            ++m_count;
+        });
+    }
+    ItemSpans(const ItemSpans&) = delete;
+    ItemSpans& operator=(const ItemSpans&) = delete;
+
+    std::size_t Count() const { return m_count; }
+    const char* Begin(std::size_t i) const { return Spans()[i].first; }
+    const char* End(std::size_t i) const { return Spans()[i].second; }
+
+private:
+    using Span = std::pair<const char*, const char*>;
+    const Span* Spans() const { return m_count <= kInline ? m_inline : m_more.data(); }
+
+    static constexpr std::size_t kInline = 16;
+    Span m_inline[kInline];
+    std::vector<Span> m_more;
+    std::size_t m_count = 0;
+};
+
 // Splits [text, text + length) into items and inserts them one after another from `index`
 // on when 0 <= index < count, otherwise appends them; `count` grows by one per item.
 void InsertItems(std::vector<std::string>& items, int& count, const char* text, std::size_t length,
-                 int index) {
+                 bool mayHoldNul, int index) {
+    const ItemSpans spans(text, length, mayHoldNul);
     if (index >= 0 && index < count) {
         std::size_t pos = static_cast<std::size_t>(index);
-        qelcfg::detail::SplitItems(text, length, [&](const char* b, const char* e) {
-            if (pos < items.size()) {
-                items.emplace(items.begin() + static_cast<std::ptrdiff_t>(pos), b, e);
-            } else {
-                items.emplace_back(b, e);
-            }
-            ++pos;
-            ++count;
-        });
+        for (std::size_t i = 0; i < spans.Count(); ++i, ++pos) {
+            const auto at =
+                items.begin() + static_cast<std::ptrdiff_t>(std::min(pos, items.size()));
+            items.emplace(at, spans.Begin(i), spans.End(i));
+        }
     } else {
         if (items.empty()) {
-            // A new entry (the loader's case): one allocation for all of its items.
-            std::size_t n = 1;
-            for (const char* p = text;
-                 (p = static_cast<const char*>(std::memchr(p, ',', text + length - p))); ++p) {
-                ++n;
-            }
-            items.reserve(n);
+            items.reserve(spans.Count());  // a new entry: one allocation for all of its items
         }
-        qelcfg::detail::SplitItems(text, length, [&](const char* b, const char* e) {
-            items.emplace_back(b, e);
-            ++count;
-        });
+        for (std::size_t i = 0; i < spans.Count(); ++i) {
+            items.emplace_back(spans.Begin(i), spans.End(i));
+        }
     }
+    count += static_cast<int>(spans.Count());
 }
 
 // A typed read of item `index`: `value` is `fallback` first, and stays so for an empty
@@ -226,16 +250,14 @@ bool WriteNumber(CIniPair& pair, int index, T value) {
     }
     char text[kIntegerTextSize];
     const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
-    qelcfg::detail::TreeAccess::AddItems(pair, text, static_cast<std::size_t>(r.ptr - text), index);
+    qelcfg::detail::TreeAccess::AddItems(pair, text, static_cast<std::size_t>(r.ptr - text), false,
+                                         index);
     return true;
 }
 
 }  // namespace
 
-void qelcfg::detail::JoinItems(const std::vector<std::string>& items, std::string& whole) {
-    if (items.empty()) {
-        return;
-    }
+void qelcfg::detail::JoinSeveralItems(const std::vector<std::string>& items, std::string& whole) {
     std::size_t length = items.size() - 1;
     for (const std::string& item : items) {
         length += item.size();
@@ -250,8 +272,8 @@ void qelcfg::detail::JoinItems(const std::vector<std::string>& items, std::strin
 }
 
 void qelcfg::detail::TreeAccess::AddItems(CIniPair& pair, const char* text, std::size_t length,
-                                          int index) {
-    InsertItems(pair.m_values, pair.m_count, text, length, index);
+                                          bool mayHoldNul, int index) {
+    InsertItems(pair.m_values, pair.m_count, text, length, mayHoldNul, index);
     JoinItems(pair.m_values, pair.m_wholeValue);
 }
 
@@ -296,9 +318,11 @@ void CIniPair::Clear() {
 
 void CIniPair::DivValue() {
     CIniValue<std::string, std::string>::Clear();
-    InsertItems(m_values, m_count, m_wholeValue.data(), m_wholeValue.size(), -1);
-    if (m_wholeValue.find(',') == std::string::npos) {
-        m_wholeValue = m_values.front();  // the single item: the trimmed whole value
+    std::string whole = std::move(m_wholeValue);
+    // Without a comma the join is the single item: the trimmed whole value.
+    qelcfg::detail::TreeAccess::AddItems(*this, whole.data(), whole.size(), true, -1);
+    if (whole.find(',') != std::string::npos) {
+        m_wholeValue = std::move(whole);  // with a comma it is left exactly as it was
     }
 }
 
@@ -329,7 +353,7 @@ void CIniPair::AddValue(const std::string& text, int index) {
         AddValue(copy, index);
         return;
     }
-    qelcfg::detail::TreeAccess::AddItems(*this, text.data(), text.size(), index);
+    qelcfg::detail::TreeAccess::AddItems(*this, text.data(), text.size(), true, index);
 }
 
 void CIniPair::AddValue(const std::string& text, bool replace) {
@@ -338,7 +362,7 @@ void CIniPair::AddValue(const std::string& text, bool replace) {
         AddValue(copy, replace);
         return;
     }
-    qelcfg::detail::SplitItems(text.data(), text.size(), [&](const char* b, const char* e) {
+    qelcfg::detail::SplitItems(text.data(), text.size(), true, [&](const char* b, const char* e) {
         if (replace) {
             // An equal item already present is "overwritten" by the same bytes.
             const std::size_t n = static_cast<std::size_t>(e - b);
@@ -361,7 +385,7 @@ bool CIniPair::RemoveValue(const std::string& text) {
     }
     bool removed = false;
     bool removedAny = false;
-    qelcfg::detail::SplitItems(text.data(), text.size(), [&](const char* b, const char* e) {
+    qelcfg::detail::SplitItems(text.data(), text.size(), true, [&](const char* b, const char* e) {
         const std::size_t n = static_cast<std::size_t>(e - b);
         removed = false;
         for (int i = 0; qelcfg::detail::IndexInList(i, m_count, m_values.size()); ++i) {
@@ -456,7 +480,7 @@ bool CIniPair::WriteFloat(int index, double value) {
     if (r.ec != std::errc()) {
         return false;
     }
-    qelcfg::detail::TreeAccess::AddItems(*this, text, r.ptr - text, index);
+    qelcfg::detail::TreeAccess::AddItems(*this, text, r.ptr - text, false, index);
     return true;
 }
 
@@ -474,6 +498,6 @@ bool CIniPair::WriteString(int index, const char* text) {
     if (index < 0 || !text) {
         return false;
     }
-    qelcfg::detail::TreeAccess::AddItems(*this, text, std::strlen(text), index);
+    qelcfg::detail::TreeAccess::AddItems(*this, text, std::strlen(text), false, index);
     return true;
 }

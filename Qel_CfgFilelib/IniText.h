@@ -20,17 +20,24 @@ namespace detail {
 // Calls item(begin, end) for each item of [text, text + length), split at every comma,
 // in order; a comma at the very end adds no item, so there is always at least one. Each
 // item is trimmed as SkipBeginAndTailBlank's string form trims: cut at its first NUL,
-// then blanks off both ends.
+// then blanks off both ends. A text taken from a NUL-terminated string holds no NUL, and
+// its caller passes `mayHoldNul` false to spare the search.
 template <class F>
-void SplitItems(const char* text, std::size_t length, F&& item) {
+void SplitItems(const char* text, std::size_t length, bool mayHoldNul, F&& item) {
     const char* const end = text + length;
+    // The first NUL at or after the current item; one search covers a text without any.
+    const char* nul =
+        mayHoldNul ? static_cast<const char*>(std::memchr(text, '\0', length)) : nullptr;
     const char* start = text;
     for (;;) {
         const char* comma = static_cast<const char*>(std::memchr(start, ',', end - start));
         const char* b = start;
         const char* e = comma ? comma : end;
-        if (const void* nul = std::memchr(b, '\0', e - b)) {
-            e = static_cast<const char*>(nul);
+        if (nul != nullptr && nul < b) {
+            nul = static_cast<const char*>(std::memchr(b, '\0', end - b));
+        }
+        if (nul != nullptr && nul < e) {
+            e = nul;
         }
         TrimBlanks(b, e);
         item(b, e);
@@ -41,12 +48,20 @@ void SplitItems(const char* text, std::size_t length, F&& item) {
     }
 }
 
+void JoinSeveralItems(const std::vector<std::string>& items, std::string& whole);
+
 // The items joined by ",", with nothing else between or after them; an empty list
 // leaves `whole` unchanged.
-void JoinItems(const std::vector<std::string>& items, std::string& whole);
+inline void JoinItems(const std::vector<std::string>& items, std::string& whole) {
+    if (items.size() == 1) {
+        whole = items.front();  // most values have a single item
+    } else if (!items.empty()) {
+        JoinSeveralItems(items, whole);
+    }
+}
 
 // A key line split at its first "=": the key before it, trimmed, and the value text after
-// it, untrimmed. False when the line holds no "=".
+// it, untrimmed. False when the line holds no "=". The line holds no NUL.
 struct KeyLineParts {
     const char* key;
     std::size_t keyLength;
@@ -70,9 +85,10 @@ class TreeAccess {
 public:
     // The entry's whole value itself, without the copy that GetWholeValue makes.
     static const std::string& WholeValue(const CIniPair& pair) { return pair.m_wholeValue; }
-    // What AddValue(text, index) does with a text of `length` bytes, NUL bytes included:
-    // split, insert at `index` (append when it is not an item's index), join.
-    static void AddItems(CIniPair& pair, const char* text, std::size_t length, int index);
+    // What AddValue(text, index) does with a text of `length` bytes: split, insert at
+    // `index` (append when it is not an item's index), join.
+    static void AddItems(CIniPair& pair, const char* text, std::size_t length, bool mayHoldNul,
+                         int index);
     // AddKV of a key line already split; the texts need not be NUL-terminated.
     static void AddEntry(CIniSection& section, const KeyLineParts& parts, bool replace) {
         section.AddEntry(parts.key, parts.keyLength, parts.value, parts.valueLength, replace);
@@ -80,7 +96,7 @@ public:
     // A new entry `key`=`value` at the end of `entries`, built where it stays.
     static void FillEntry(CIniPair& entry, const KeyLineParts& parts) {
         entry.m_key.assign(parts.key, parts.keyLength);
-        AddItems(entry, parts.value, parts.valueLength, -1);
+        AddItems(entry, parts.value, parts.valueLength, false, -1);
     }
 };
 

@@ -96,6 +96,29 @@ bool KeyMatches(const char* line, const char* key, int offset, bool prefixMatch)
     return qelcfg::detail::Stricmp(at, key) == 0;
 }
 
+// One read of at most room - 1 bytes into `chunk`. `filled` tells whether it took them all,
+// which the text's own length cannot tell once the line holds a NUL: the last byte of the
+// room is marked before the read, and only a full read puts its terminating NUL there.
+bool ReadChunk(char* chunk, int room, std::FILE* fp, bool& filled) {
+    chunk[room - 1] = '\n';
+    if (SysGets(chunk, room, fp) == nullptr) {
+        return false;
+    }
+    filled = chunk[room - 1] == '\0';
+    return true;
+}
+
+// Where the text of a chunk just read ends: at its first CR, at its LF (a read takes at most
+// one, as its last byte), or at its first NUL, which is where the read ended when it holds
+// none of its own.
+int TextEnd(const char* chunk) {
+    const std::size_t read = std::strlen(chunk);
+    if (const void* cr = std::memchr(chunk, '\r', read)) {
+        return static_cast<int>(static_cast<const char*>(cr) - chunk);
+    }
+    return static_cast<int>(read > 0 && chunk[read - 1] == '\n' ? read - 1 : read);
+}
+
 }  // namespace
 
 // One stream shared by an object and its copies; the last of them to let go closes it.
@@ -411,7 +434,7 @@ bool CTxtFile::ReadLine() {
         char* chunk = m_buffer + length;
         const int room = m_bufferSize - length;
         bool filled = false;
-        if (!ReadChunk(chunk, room, filled)) {
+        if (!ReadChunk(chunk, room, Stream(), filled)) {
             *chunk = '\0';
             return FinishAtEnd(length > 0);
         }
@@ -429,29 +452,6 @@ bool CTxtFile::ReadLine() {
         m_readFailed = false;
         return true;
     }
-}
-
-// One read of at most room - 1 bytes into `chunk`. `filled` tells whether it took them all,
-// which the text's own length cannot tell once the line holds a NUL: the last byte of the
-// room is marked before the read, and only a full read puts its terminating NUL there.
-bool CTxtFile::ReadChunk(char* chunk, int room, bool& filled) {
-    chunk[room - 1] = '\n';
-    if (SysGets(chunk, room, Stream()) == nullptr) {
-        return false;
-    }
-    filled = chunk[room - 1] == '\0';
-    return true;
-}
-
-// Where the text of a chunk just read ends: at its first CR, at its LF (a read takes at most
-// one, as its last byte), or at its first NUL, which is where the read ended when it holds
-// none of its own.
-int CTxtFile::TextEnd(const char* chunk) {
-    const std::size_t read = std::strlen(chunk);
-    if (const void* cr = std::memchr(chunk, '\r', read)) {
-        return static_cast<int>(static_cast<const char*>(cr) - chunk);
-    }
-    return static_cast<int>(read > 0 && chunk[read - 1] == '\n' ? read - 1 : read);
 }
 
 bool CTxtFile::GrowBuffer(int length) {
@@ -486,7 +486,7 @@ bool CTxtFile::SkipRestOfLine(int keep) {
     for (;;) {
         const int room = m_bufferSize - keep;
         bool filled = false;
-        if (!ReadChunk(m_buffer + keep, room, filled)) {
+        if (!ReadChunk(m_buffer + keep, room, Stream(), filled)) {
             if (!FinishAtEnd(true)) {
                 return false;
             }
