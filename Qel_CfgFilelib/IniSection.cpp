@@ -92,7 +92,7 @@ bool CIniSection::AddKV(const char* line, bool replace) {
     if (!line || !qelcfg::detail::SplitKeyLine(line, std::strlen(line), parts)) {
         return false;
     }
-    AddEntry(parts.key, parts.keyLength, parts.value, parts.valueLength, replace);
+    qelcfg::detail::TreeAccess::AddEntry(*this, parts, replace);
     return true;
 }
 
@@ -100,30 +100,31 @@ bool CIniSection::AddKV(const char* key, const char* value, bool replace) {
     if (!key || !value) {
         return false;
     }
-    AddEntry(key, std::strlen(key), value, std::strlen(value), replace);
+    qelcfg::detail::TreeAccess::AddEntry(*this, {key, std::strlen(key), value, std::strlen(value)},
+                                         replace);
     return true;
 }
 
 // An appended entry is built where it will stay, rather than built aside and moved in;
 // texts that lie inside the entries themselves (a short key is held in its entry) are
 // copied aside first, since growing the list moves the entries.
-void CIniSection::AddEntry(const char* key, std::size_t keyLength, const char* value,
-                           std::size_t valueLength, bool replace) {
-    const qelcfg::detail::KeyLineParts parts = {key, keyLength, value, valueLength};
-    if (replace || InEntries(m_values, key) || InEntries(m_values, value)) {
+void qelcfg::detail::TreeAccess::AddEntry(CIniSection& section, const KeyLineParts& parts,
+                                          bool replace) {
+    std::vector<CIniPair>& entries = section.m_values;
+    if (replace || InEntries(entries, parts.key) || InEntries(entries, parts.value)) {
         CIniPair entry;
-        qelcfg::detail::TreeAccess::FillEntry(entry, parts);
-        PutEntry(m_values, m_count, std::move(entry), replace);
+        FillEntry(entry, parts);
+        PutEntry(entries, section.m_count, std::move(entry), replace);
         return;
     }
-    CIniPair& entry = m_values.emplace_back();
+    CIniPair& entry = entries.emplace_back();
     try {
-        qelcfg::detail::TreeAccess::FillEntry(entry, parts);
+        FillEntry(entry, parts);
     } catch (...) {
-        m_values.pop_back();
+        entries.pop_back();
         throw;
     }
-    ++m_count;
+    ++section.m_count;
 }
 
 bool CIniSection::FindKV(const char* key, char* value) {

@@ -66,9 +66,6 @@ public:
 
 private:
     friend class qelcfg::detail::TreeAccess;
-
-    QELCFG_LOCAL void AddEntry(const char* key, std::size_t keyLength, const char* value,
-                               std::size_t valueLength, bool replace);
 };
 
 extern template class QELCFG_API CIniValue<std::string, CIniSection>;

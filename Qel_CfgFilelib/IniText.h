@@ -90,9 +90,7 @@ public:
     static void AddItems(CIniPair& pair, const char* text, std::size_t length, bool mayHoldNul,
                          int index);
     // AddKV of a key line already split; the texts need not be NUL-terminated.
-    static void AddEntry(CIniSection& section, const KeyLineParts& parts, bool replace) {
-        section.AddEntry(parts.key, parts.keyLength, parts.value, parts.valueLength, replace);
-    }
+    static void AddEntry(CIniSection& section, const KeyLineParts& parts, bool replace);
     // A new entry `key`=`value` at the end of `entries`, built where it stays.
     static void FillEntry(CIniPair& entry, const KeyLineParts& parts) {
         entry.m_key.assign(parts.key, parts.keyLength);
