@@ -295,11 +295,7 @@ CIniPair::CIniPair(CIniPair&& other) noexcept
 CIniPair::~CIniPair() {}
 
 CIniPair CIniPair::operator=(const CIniPair& other) {
-    if (this != &other) {
-        CIniPair copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
+    return qelcfg::detail::AssignCopy(*this, other);
 }
 
 CIniPair& CIniPair::operator=(CIniPair&& other) noexcept {

@@ -11,21 +11,7 @@ template class CIniValue<std::string, CIniSection>;
 
 namespace {
 
-// Index of the first of the first `count` entries whose key is exactly the n bytes at
-// `key`, or -1.
-int FindKeyIndex(const std::vector<CIniPair>& entries, int count, const char* key, std::size_t n) {
-    for (int i = 0; qelcfg::detail::IndexInList(i, count, entries.size()); ++i) {
-        const std::string& k = entries[i].GetKey();
-        if (k.size() == n && std::memcmp(k.data(), key, n) == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-int FindKeyIndex(const std::vector<CIniPair>& entries, int count, const char* key) {
-    return FindKeyIndex(entries, count, key, std::strlen(key));
-}
+using qelcfg::detail::FindKeyIndex;
 
 // Adds a new entry as the list's AddValue(entry, replace) does, moving it in.
 void PutEntry(std::vector<CIniPair>& entries, int& count, CIniPair&& entry, bool replace) {
@@ -51,30 +37,19 @@ bool InEntries(const std::vector<CIniPair>& entries, const char* text) {
 
 }  // namespace
 
-CIniSection::CIniSection() {}
+CIniSection::CIniSection() = default;
 
 CIniSection::CIniSection(const std::string& name) : CIniValue<std::string, CIniPair>(name) {}
 
 CIniSection::CIniSection(const char* name) : CIniValue<std::string, CIniPair>(name) {}
 
-CIniSection::CIniSection(const CIniSection& other) : CIniValue<std::string, CIniPair>(other) {}
-
-CIniSection::CIniSection(CIniSection&& other) noexcept
-    : CIniValue<std::string, CIniPair>(std::move(other)) {}
-
-CIniSection::~CIniSection() {}
+CIniSection::CIniSection(const CIniSection& other) = default;
+CIniSection::CIniSection(CIniSection&& other) noexcept = default;
+CIniSection::~CIniSection() = default;
+CIniSection& CIniSection::operator=(CIniSection&& other) noexcept = default;
 
 CIniSection& CIniSection::operator=(const CIniSection& other) {
-    if (this != &other) {
-        CIniSection copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
-}
-
-CIniSection& CIniSection::operator=(CIniSection&& other) noexcept {
-    CIniValue<std::string, CIniPair>::operator=(std::move(other));
-    return *this;
+    return qelcfg::detail::AssignCopy(*this, other);
 }
 
 void CIniSection::SetSectionName(const char* name) {
@@ -195,14 +170,5 @@ bool CIniSection::GetNextKV(char* key, char* value) {
 }
 
 bool CIniSection::RemoveKV(const char* key) {
-    if (!key) {
-        return false;
-    }
-    const int i = FindKeyIndex(m_values, m_count, key);
-    if (i < 0) {
-        return false;
-    }
-    m_values.erase(m_values.begin() + i);
-    --m_count;
-    return true;
+    return qelcfg::detail::RemoveFirstKeyed(m_values, m_count, key);
 }

@@ -1,13 +1,15 @@
 // Internal: the two text forms of the tree, each written once: the key line (key "="
-// value) and the multi-value text form (items split at commas, trimmed, joined by ","),
-// and what the library's own units may do with a key entry or a section beyond their
-// exported interface. This header is not installed.
+// value) and the multi-value text form (items split at commas, trimmed, joined by ",");
+// the lookup by key and the copy assignment that the tree classes share; and what the
+// library's own units may do with a key entry or a section beyond their exported
+// interface. This header is not installed.
 #ifndef QEL_CFGFILE_INITEXT_H
 #define QEL_CFGFILE_INITEXT_H
 
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "IniPair.h"
@@ -97,6 +99,47 @@ public:
         AddItems(entry, parts.value, parts.valueLength, false, -1);
     }
 };
+
+// Index of the first of the first `count` values (entries or sections) whose key is
+// exactly the n bytes at `key`, or -1.
+template <class V>
+int FindKeyIndex(const std::vector<V>& values, int count, const char* key, std::size_t n) {
+    for (int i = 0; IndexInList(i, count, values.size()); ++i) {
+        const std::string& k = values[i].GetKey();
+        if (k.size() == n && std::memcmp(k.data(), key, n) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+template <class V>
+int FindKeyIndex(const std::vector<V>& values, int count, const char* key) {
+    return FindKeyIndex(values, count, key, std::strlen(key));
+}
+
+// Removes the first value whose key is `key`; false when there is none or `key` is null.
+template <class V>
+bool RemoveFirstKeyed(std::vector<V>& values, int& count, const char* key) {
+    const int i = key != nullptr ? FindKeyIndex(values, count, key) : -1;
+    if (i < 0) {
+        return false;
+    }
+    values.erase(values.begin() + i);
+    --count;
+    return true;
+}
+
+// The copy assignment of the tree classes: a deep copy taken first, then moved in, so
+// that a failed copy leaves the target as it was.
+template <class T>
+T& AssignCopy(T& target, const T& source) {
+    if (&target != &source) {
+        T copy(source);
+        target = std::move(copy);
+    }
+    return target;
+}
 
 inline const std::string& WholeValueOf(const CIniPair& pair) {
     return TreeAccess::WholeValue(pair);
