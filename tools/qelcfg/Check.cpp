@@ -91,9 +91,8 @@ void AddByteFaults(Checker& checker, const LockedFile& locked, const std::string
     locked.ReadAll(shownName,
                    [&](const char* data, std::size_t size) { scanner.Feed(data, size); });
     for (const ByteFault& fault : scanner.Faults()) {
-        checker.Add(fault.line + 1, fault.nul
-                                        ? "NUL byte: the reader does not take the line as it stands"
-                                        : "text after a CR is dropped");
+        checker.Add(fault.line + 1,
+                    fault.nul ? "text after a NUL byte is dropped" : "text after a CR is dropped");
     }
 }
 

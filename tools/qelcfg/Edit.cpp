@@ -231,7 +231,8 @@ bool HasLineBreak(const std::string& text) {
 std::string KeyAsRead(const std::string& key) {
     CIniLineReader reader;
     reader.Read("[S]");
-    const CIniLineReader::Line& line = reader.Read((key + "=").c_str());
+    const std::string text = key + "=";
+    const CIniLineReader::Line& line = reader.Read(text.c_str());
     return line.kind == CIniLineReader::kKeyLine ? std::string(line.key, line.keyLength) : "";
 }
 
