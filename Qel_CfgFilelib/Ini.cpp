@@ -4,48 +4,25 @@
 #include <utility>
 #include <vector>
 
-namespace {
+#include "IniText.h"
 
-// Index of the first of the first `count` sections named exactly `name`, or -1.
-int FindSectionIndex(const std::vector<CIniSection>& sections, int count, const char* name) {
-    const std::size_t n = std::strlen(name);
-    for (int i = 0; qelcfg::detail::IndexInList(i, count, sections.size()); ++i) {
-        const std::string& k = sections[i].GetKey();
-        if (k.size() == n && std::memcmp(k.data(), name, n) == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
+using qelcfg::detail::FindKeyIndex;
 
-}  // namespace
-
-CIni::CIni() {}
-
-CIni::~CIni() {}
-
-CIni::CIni(const CIni& other) : CIniValue<std::string, CIniSection>(other) {}
-
-CIni::CIni(CIni&& other) noexcept : CIniValue<std::string, CIniSection>(std::move(other)) {}
+CIni::CIni() = default;
+CIni::~CIni() = default;
+CIni::CIni(const CIni& other) = default;
+CIni::CIni(CIni&& other) noexcept = default;
+CIni& CIni::operator=(CIni&& other) noexcept = default;
 
 CIni& CIni::operator=(const CIni& other) {
-    if (this != &other) {
-        CIni copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
-}
-
-CIni& CIni::operator=(CIni&& other) noexcept {
-    CIniValue<std::string, CIniSection>::operator=(std::move(other));
-    return *this;
+    return qelcfg::detail::AssignCopy(*this, other);
 }
 
 CIniSection* CIni::FindSection(const char* name) {
     if (!name) {
         return nullptr;
     }
-    const int i = FindSectionIndex(m_values, m_count, name);
+    const int i = FindKeyIndex(m_values, m_count, name);
     return i < 0 ? nullptr : &m_values[i];
 }
 
@@ -59,16 +36,7 @@ CIniSection* CIni::AddSection(const char* name) {
 }
 
 bool CIni::RemoveSection(const char* name) {
-    if (!name) {
-        return false;
-    }
-    const int i = FindSectionIndex(m_values, m_count, name);
-    if (i < 0) {
-        return false;
-    }
-    m_values.erase(m_values.begin() + i);
-    --m_count;
-    return true;
+    return qelcfg::detail::RemoveFirstKeyed(m_values, m_count, name);
 }
 
 bool CIni::GetKeyValue(const char* section, const char* key, char* value) {

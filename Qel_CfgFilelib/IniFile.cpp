@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "IniGrammar.h"
-#include "IniGrammarScan.h"
+#include "IniText.h"
 #include "SysIo.h"
 
 namespace {
@@ -95,6 +95,12 @@ bool SectionHasLineBreak(CIniSection& section) {
     return false;
 }
 
+// A key line the reader lets `section` take, added as AddKV(line, false) adds it.
+void AddKeyLine(CIniSection& section, const CIniLineReader::Line& line) {
+    qelcfg::detail::TreeAccess::AddEntry(
+        section, {line.key, line.keyLength, line.value, line.valueLength}, false);
+}
+
 }  // namespace
 
 CIniFile::CIniFile() = default;
@@ -143,31 +149,19 @@ bool CIniFile::Load() {
     if (GetStream() == nullptr || !SeekToBegin()) {
         return false;
     }
-    using qelcfg::detail::ScannedLine;
-    std::string scratch;
+    CIniLineReader reader;
     CIniSection* current = nullptr;
-    bool accept = false;
-    bool first = true;
-    while (const char* line = GetTextLine(nullptr)) {
-        const ScannedLine scanned = qelcfg::detail::ScanLine(line, first);
-        first = false;
-        switch (scanned.kind) {
-            case CIniLineScanner::kCommentedHeader:
-                accept = false;
-                break;
-            case CIniLineScanner::kHeader:
-                scratch.assign(scanned.text, scanned.length);
-                current = m_cfg.AddSection(scratch.c_str());
-                accept = current != nullptr && scanned.length > 0;
-                break;
-            case CIniLineScanner::kKeyLine:
-                if (accept && current != nullptr) {
-                    current->AddKV(qelcfg::detail::KeyLineText(scanned, scratch), false);
-                }
-                break;
-            case CIniLineScanner::kBlank:
-            case CIniLineScanner::kComment:
-                break;
+    std::string name;
+    while (const char* text = GetTextLine(nullptr)) {
+        const CIniLineReader::Line& line = reader.Read(text);
+        if (line.kind == CIniLineReader::kHeader) {
+            name.assign(line.text, line.length);
+            current = m_cfg.AddSection(name.c_str());
+            if (current == nullptr) {
+                reader.RefuseSection();
+            }
+        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken) {
+            AddKeyLine(*current, line);
         }
     }
     return !ReadFailed();
@@ -255,31 +249,24 @@ CIniSection* CIniFile::FindSection(const char* name) {
     }
     m_fileSection.Clear();
     const std::size_t nameLength = std::strlen(name);
-    std::string scratch;
-    bool found = false;
-    bool accept = false;
-    bool first = true;
-    while (const char* line = GetTextLine(nullptr)) {
-        const qelcfg::detail::ScannedLine scanned = qelcfg::detail::ScanLine(line, first);
-        first = false;
-        if (scanned.kind == CIniLineScanner::kCommentedHeader) {
-            accept = false;
-        } else if (scanned.kind == CIniLineScanner::kHeader) {
-            if (found) {
+    CIniLineReader reader;
+    int found = -1;  // the header of the section collected
+    while (const char* text = GetTextLine(nullptr)) {
+        const CIniLineReader::Line& line = reader.Read(text);
+        if (line.kind == CIniLineReader::kHeader) {
+            if (found >= 0) {
                 return &m_fileSection;
             }
-            accept = scanned.length > 0;
-            if (scanned.length == nameLength &&
-                std::memcmp(scanned.text, name, scanned.length) == 0) {
-                scratch.assign(scanned.text, scanned.length);
-                m_fileSection.SetSectionName(scratch.c_str());
-                found = true;
+            if (line.length == nameLength && std::memcmp(line.text, name, nameLength) == 0) {
+                m_fileSection.SetSectionName(std::string(line.text, line.length).c_str());
+                found = line.index;
             }
-        } else if (scanned.kind == CIniLineScanner::kKeyLine && found && accept) {
-            m_fileSection.AddKV(qelcfg::detail::KeyLineText(scanned, scratch), false);
+        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken &&
+                   line.header == found) {
+            AddKeyLine(m_fileSection, line);
         }
     }
-    return found && !ReadFailed() ? &m_fileSection : nullptr;
+    return found >= 0 && !ReadFailed() ? &m_fileSection : nullptr;
 }
 
 namespace {

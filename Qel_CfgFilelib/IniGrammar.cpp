@@ -2,53 +2,59 @@
 
 #include <cstring>
 
-#include "IniGrammarScan.h"
+#include "IniText.h"
+#include "StrScan.h"
 
 namespace {
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+constexpr std::size_t kByteOrderMarkLength = sizeof kByteOrderMark - 1;
 
 }  // namespace
 
-qelcfg::detail::ScannedLine qelcfg::detail::ScanLine(const char* line, bool first) {
-    if (first && std::strncmp(line, kByteOrderMark, 3) == 0) {
-        line += 3;
+const CIniLineReader::Line& CIniLineReader::Read(const char* bytes) {
+    Line& line = m_line;
+    line.bytes = bytes;
+    const char* text = bytes;
+    if (++line.index == 0 && std::strncmp(text, kByteOrderMark, kByteOrderMarkLength) == 0) {
+        text += kByteOrderMarkLength;
     }
-    std::size_t n = std::strlen(line);
-    while (n > 0 && IsBlank(line[n - 1])) {
-        --n;
+    const char* begin = text;
+    const char* end = text + std::strlen(text);
+    qelcfg::detail::TrimBlanks(begin, end);
+    const std::size_t length = static_cast<std::size_t>(end - begin);
+    line.header = -1;
+    if (length == 0) {
+        line.kind = kBlank;
+    } else if (*begin == '#') {
+        const bool header = length >= 2 && begin[1] == '[' && end[-1] == ']';
+        line.kind = header ? kCommentedHeader : kComment;
+        m_intake = header ? kAfterCommentedHeader : m_intake;
+    } else if (*begin == '[' && length >= 2 && end[-1] == ']') {
+        // A lone "[" is no header: its first and last character are the same bracket.
+        line.kind = kHeader;
+        line.text = begin + 1;
+        line.length = length - 2;
+        m_intake = line.length > 0 ? kTaken : kAfterEmptyHeader;
+        m_header = line.index;
+    } else {
+        line.text = text;
+        line.length = static_cast<std::size_t>(end - text);
+        qelcfg::detail::KeyLineParts parts = {};
+        const bool hasEquals = qelcfg::detail::SplitKeyLine(line.text, line.length, parts);
+        line.kind = hasEquals ? kKeyLine : kNoEquals;
+        line.key = parts.key;
+        line.keyLength = parts.keyLength;
+        line.value = parts.value;
+        line.valueLength = parts.valueLength;
+        line.header = m_intake == kTaken ? m_header : -1;
     }
-    std::size_t i = 0;
-    while (i < n && IsBlank(line[i])) {
-        ++i;
-    }
-    if (i == n) {
-        return {CIniLineScanner::kBlank, nullptr, 0};
-    }
-    const char* t = line + i;
-    std::size_t len = n - i;
-    if (t[0] == '#') {
-        bool header = len >= 2 && t[1] == '[' && t[len - 1] == ']';
-        return {header ? CIniLineScanner::kCommentedHeader : CIniLineScanner::kComment, nullptr, 0};
-    }
-    // A lone "[" is a key line: its first and last character are the same bracket.
-    if (t[0] == '[' && len >= 2 && t[len - 1] == ']') {
-        return {CIniLineScanner::kHeader, t + 1, len - 2};
-    }
-    return {CIniLineScanner::kKeyLine, line, n};
+    line.intake = m_intake;
+    return line;
 }
 
-CIniLineScanner::LineKind CIniLineScanner::Scan(const char* line) {
-    const qelcfg::detail::ScannedLine scanned = qelcfg::detail::ScanLine(line, m_first);
-    m_first = false;
-    if (scanned.kind == kHeader) {
-        m_name.assign(scanned.text, scanned.length);
-    } else if (scanned.kind == kKeyLine) {
-        m_copy.assign(scanned.text, scanned.length);
+void CIniLineReader::RefuseSection() {
+    if (m_intake == kTaken) {
+        m_intake = m_line.intake = kAfterRefusedHeader;
     }
-    return scanned.kind;
 }

@@ -1,31 +1,24 @@
 #include "IniPair.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <system_error>
+#include <utility>
+#include <vector>
 
+#include "IniText.h"
 #include "StrScan.h"
-#include "StrUtil.h"
 
 template class CIniValue<std::string, CIniPair>;
 
+using qelcfg::detail::IsDigit;
+using qelcfg::detail::IsSpace;
+
 namespace {
-
-inline bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// White space as the scanf conversions skip it in the C locale.
-inline bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-inline bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 inline char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -33,38 +26,6 @@ inline char Lower(char c) {
 
 inline bool IsHexDigit(char c) {
     return IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'f');
-}
-
-// Calls item(begin, end) for each item of [text, text + length), split at every comma,
-// in order; a comma at the very end adds no item, so there is always at least one. Each
-// item is trimmed as SkipBeginAndTailBlank's string form trims: cut at a NUL, then blanks
-// off both ends.
-template <class F>
-void SplitItems(const char* text, std::size_t length, F&& item) {
-    const char* const end = text + length;
-    const char* start = text;
-    for (;;) {
-        const char* comma = static_cast<const char*>(std::memchr(start, ',', end - start));
-        const char* b = start;
-        const char* e = comma ? comma : end;
-        if (const void* nul = std::memchr(b, '\0', e - b)) {
-            e = static_cast<const char*>(nul);
-        }
-        while (b < e && IsBlank(*b)) {
-            ++b;
-        }
-        while (e > b && IsBlank(e[-1])) {
-            --e;
-        }
-        item(b, e);
-        if (!comma) {
-            return;
-        }
-        start = comma + 1;
-        if (start == end) {
-            return;
-        }
-    }
 }
 
 // True when `text` is one of the strings of `items` (a caller may pass an item of the
@@ -75,35 +36,12 @@ bool IsItemOf(const std::string& text, const std::vector<std::string>& items) {
            before(&text, items.data() + items.size());
 }
 
-// Reads decimal digits as "%u" and "%d" take them: white space, an optional sign, at
-// least one digit. False when there are no digits or their magnitude exceeds 32 bits.
-bool ScanMagnitude(const char* p, bool& negative, unsigned long long& magnitude) {
-    while (IsSpace(*p)) {
-        ++p;
-    }
-    negative = *p == '-';
-    if (*p == '-' || *p == '+') {
-        ++p;
-    }
-    if (!IsDigit(*p)) {
-        return false;
-    }
-    magnitude = 0;
-    for (; IsDigit(*p); ++p) {
-        magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
-        if (magnitude > 0xFFFFFFFFull) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // "%u" into a 32-bit quantity. A leading "-" negates modulo 2^32, as the C conversion
 // does ("-1" reads as 4294967295).
 bool ScanUnsigned32(const char* p, unsigned long& value) {
     bool negative = false;
     unsigned long long magnitude = 0;
-    if (!ScanMagnitude(p, negative, magnitude)) {
+    if (!qelcfg::detail::ScanDecimal(p, negative, magnitude, 0xFFFFFFFFull)) {
         return false;
     }
     const unsigned long long bits = negative ? 0x100000000ull - magnitude : magnitude;
@@ -236,40 +174,107 @@ bool ScanDouble(const char* p, double& value) {
     return true;
 }
 
-}  // namespace
+// The items of a text, where each lies: most texts have a few, and only longer lists
+// take the heap.
+class ItemSpans {
+public:
+    ItemSpans(const char* text, std::size_t length, bool mayHoldNul) {
+        qelcfg::detail::SplitItems(text, length, mayHoldNul, [this](const char* b, const char* e) {
+            if (m_count == kInline) {
+                m_more.assign(m_inline, m_inline + kInline);
+            }
+            (m_count < kInline ? m_inline[m_count] : m_more.emplace_back()) = Span(b, e);
+            ++m_count;
+        });
+    }
+    ItemSpans(const ItemSpans&) = delete;
+    ItemSpans& operator=(const ItemSpans&) = delete;
 
-void qelcfg::detail::InsertItems(std::vector<std::string>& items, int& count, const char* text,
-                                 std::size_t length, int index) {
+    std::size_t Count() const { return m_count; }
+    const char* Begin(std::size_t i) const { return Spans()[i].first; }
+    const char* End(std::size_t i) const { return Spans()[i].second; }
+
+private:
+    using Span = std::pair<const char*, const char*>;
+    const Span* Spans() const { return m_count <= kInline ? m_inline : m_more.data(); }
+
+    static constexpr std::size_t kInline = 16;
+    Span m_inline[kInline];
+    std::vector<Span> m_more;
+    std::size_t m_count = 0;
+};
+
+// Splits [text, text + length) into items and inserts them one after another from `index`
+// on when 0 <= index < count, otherwise appends them; `count` grows by one per item.
+void InsertItems(std::vector<std::string>& items, int& count, const char* text, std::size_t length,
+                 bool mayHoldNul, int index) {
+    const ItemSpans spans(text, length, mayHoldNul);
     if (index >= 0 && index < count) {
         std::size_t pos = static_cast<std::size_t>(index);
-        SplitItems(text, length, [&](const char* b, const char* e) {
-            if (pos < items.size()) {
-                items.emplace(items.begin() + static_cast<std::ptrdiff_t>(pos), b, e);
-            } else {
-                items.emplace_back(b, e);
-            }
-            ++pos;
-            ++count;
-        });
+        for (std::size_t i = 0; i < spans.Count(); ++i, ++pos) {
+            const auto at =
+                items.begin() + static_cast<std::ptrdiff_t>(std::min(pos, items.size()));
+            items.emplace(at, spans.Begin(i), spans.End(i));
+        }
     } else {
         if (items.empty()) {
-            // A new entry (the loader's case): one allocation for all of its items.
-            std::size_t n = 1;
-            for (const char* p = text;
-                 (p = static_cast<const char*>(std::memchr(p, ',', text + length - p))); ++p) {
-                ++n;
-            }
-            items.reserve(n);
+            items.reserve(spans.Count());  // a new entry: one allocation for all of its items
         }
-        SplitItems(text, length, [&](const char* b, const char* e) {
-            items.emplace_back(b, e);
-            ++count;
-        });
+        for (std::size_t i = 0; i < spans.Count(); ++i) {
+            items.emplace_back(spans.Begin(i), spans.End(i));
+        }
+    }
+    count += static_cast<int>(spans.Count());
+}
+
+// A typed read of item `index`: `value` is `fallback` first, and stays so for an empty
+// item, which reads as true; otherwise `scan` reads the item.
+template <class T>
+bool ReadItem(const CIniPair& pair, int index, T& value, T fallback,
+              bool (*scan)(const char*, T&)) {
+    value = fallback;
+    const std::string* item = pair.GetValuePtr(index);
+    return item != nullptr && (item->empty() || scan(item->c_str(), value));
+}
+
+// Room for the decimal text of any 64-bit integer, and for a double's fixed text with
+// six decimals (317 characters at most).
+constexpr std::size_t kIntegerTextSize = 24;
+constexpr std::size_t kFloatTextSize = 352;
+
+// A typed write of an integer: its decimal text inserted as an item at `index`.
+template <class T>
+bool WriteNumber(CIniPair& pair, int index, T value) {
+    if (index < 0) {
+        return false;
+    }
+    char text[kIntegerTextSize];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    qelcfg::detail::TreeAccess::AddItems(pair, text, static_cast<std::size_t>(r.ptr - text), false,
+                                         index);
+    return true;
+}
+
+}  // namespace
+
+void qelcfg::detail::JoinSeveralItems(const std::vector<std::string>& items, std::string& whole) {
+    std::size_t length = items.size() - 1;
+    for (const std::string& item : items) {
+        length += item.size();
+    }
+    whole.clear();
+    whole.reserve(length);
+    whole += items.front();
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        whole += ',';
+        whole += items[i];
     }
 }
 
-const std::string& qelcfg::detail::WholeValueOf(const CIniPair& pair) {
-    return pair.m_wholeValue;
+void qelcfg::detail::TreeAccess::AddItems(CIniPair& pair, const char* text, std::size_t length,
+                                          bool mayHoldNul, int index) {
+    InsertItems(pair.m_values, pair.m_count, text, length, mayHoldNul, index);
+    JoinItems(pair.m_values, pair.m_wholeValue);
 }
 
 CIniPair::CIniPair() {}
@@ -290,11 +295,7 @@ CIniPair::CIniPair(CIniPair&& other) noexcept
 CIniPair::~CIniPair() {}
 
 CIniPair CIniPair::operator=(const CIniPair& other) {
-    if (this != &other) {
-        CIniPair copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
+    return qelcfg::detail::AssignCopy(*this, other);
 }
 
 CIniPair& CIniPair::operator=(CIniPair&& other) noexcept {
@@ -313,27 +314,16 @@ void CIniPair::Clear() {
 
 void CIniPair::DivValue() {
     CIniValue<std::string, std::string>::Clear();
-    qelcfg::detail::InsertItems(m_values, m_count, m_wholeValue.data(), m_wholeValue.size(), -1);
-    if (m_wholeValue.find(',') == std::string::npos) {
-        m_wholeValue = m_values.front();  // the single item: the trimmed whole value
+    std::string whole = std::move(m_wholeValue);
+    // Without a comma the join is the single item: the trimmed whole value.
+    qelcfg::detail::TreeAccess::AddItems(*this, whole.data(), whole.size(), true, -1);
+    if (whole.find(',') != std::string::npos) {
+        m_wholeValue = std::move(whole);  // with a comma it is left exactly as it was
     }
 }
 
 void CIniPair::WholeValue() {
-    if (m_values.empty()) {
-        return;
-    }
-    std::size_t length = m_values.size() - 1;
-    for (const std::string& item : m_values) {
-        length += item.size();
-    }
-    m_wholeValue.clear();
-    m_wholeValue.reserve(length);
-    m_wholeValue += m_values.front();
-    for (std::size_t i = 1; i < m_values.size(); ++i) {
-        m_wholeValue += ',';
-        m_wholeValue += m_values[i];
-    }
+    qelcfg::detail::JoinItems(m_values, m_wholeValue);
 }
 
 std::string CIniPair::GetWholeValue() const {
@@ -359,8 +349,7 @@ void CIniPair::AddValue(const std::string& text, int index) {
         AddValue(copy, index);
         return;
     }
-    qelcfg::detail::InsertItems(m_values, m_count, text.data(), text.size(), index);
-    WholeValue();
+    qelcfg::detail::TreeAccess::AddItems(*this, text.data(), text.size(), true, index);
 }
 
 void CIniPair::AddValue(const std::string& text, bool replace) {
@@ -369,7 +358,7 @@ void CIniPair::AddValue(const std::string& text, bool replace) {
         AddValue(copy, replace);
         return;
     }
-    SplitItems(text.data(), text.size(), [&](const char* b, const char* e) {
+    qelcfg::detail::SplitItems(text.data(), text.size(), true, [&](const char* b, const char* e) {
         if (replace) {
             // An equal item already present is "overwritten" by the same bytes.
             const std::size_t n = static_cast<std::size_t>(e - b);
@@ -392,7 +381,7 @@ bool CIniPair::RemoveValue(const std::string& text) {
     }
     bool removed = false;
     bool removedAny = false;
-    SplitItems(text.data(), text.size(), [&](const char* b, const char* e) {
+    qelcfg::detail::SplitItems(text.data(), text.size(), true, [&](const char* b, const char* e) {
         const std::size_t n = static_cast<std::size_t>(e - b);
         removed = false;
         for (int i = 0; qelcfg::detail::IndexInList(i, m_count, m_values.size()); ++i) {
@@ -412,35 +401,18 @@ bool CIniPair::RemoveValue(const std::string& text) {
 }
 
 bool CIniPair::GetInt(int index, int& value) {
-    value = 0;
-    const std::string* item = GetValuePtr(index);
-    if (!item) {
-        return false;
-    }
-    return item->empty() || qelcfg::detail::ScanInt(item->c_str(), value);
+    return ReadItem(*this, index, value, 0, qelcfg::detail::ScanInt);
 }
 
 bool CIniPair::GetUnsignedInt(int index, unsigned int& value) {
-    value = 0;
-    const std::string* item = GetValuePtr(index);
-    if (!item) {
-        return false;
-    }
     unsigned long read = 0;
-    if (!item->empty() && !ScanUnsigned32(item->c_str(), read)) {
-        return false;
-    }
+    const bool ok = ReadItem(*this, index, read, 0ul, ScanUnsigned32);
     value = static_cast<unsigned int>(read);
-    return true;
+    return ok;
 }
 
 bool CIniPair::GetFloat(int index, double& value) {
-    value = 0.0;
-    const std::string* item = GetValuePtr(index);
-    if (!item) {
-        return false;
-    }
-    return item->empty() || ScanDouble(item->c_str(), value);
+    return ReadItem(*this, index, value, 0.0, ScanDouble);
 }
 
 bool CIniPair::GetBool(int index, bool& value) {
@@ -466,12 +438,7 @@ bool CIniPair::GetBool(int index, bool& value) {
 }
 
 bool CIniPair::GetColor(int index, unsigned long& value) {
-    value = 0xFFFFFFFFul;
-    const std::string* item = GetValuePtr(index);
-    if (!item) {
-        return false;
-    }
-    return item->empty() || ScanUnsigned32(item->c_str(), value);
+    return ReadItem(*this, index, value, 0xFFFFFFFFul, ScanUnsigned32);
 }
 
 bool CIniPair::GetString(int index, char* buffer, int size) {
@@ -490,25 +457,11 @@ bool CIniPair::GetString(int index, char* buffer, int size) {
 }
 
 bool CIniPair::WriteInt(int index, int value) {
-    if (index < 0) {
-        return false;
-    }
-    char text[16];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
-    qelcfg::detail::InsertItems(m_values, m_count, text, r.ptr - text, index);
-    WholeValue();
-    return true;
+    return WriteNumber(*this, index, value);
 }
 
 bool CIniPair::WriteUnsignedInt(int index, unsigned int value) {
-    if (index < 0) {
-        return false;
-    }
-    char text[16];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
-    qelcfg::detail::InsertItems(m_values, m_count, text, r.ptr - text, index);
-    WholeValue();
-    return true;
+    return WriteNumber(*this, index, value);
 }
 
 bool CIniPair::WriteFloat(int index, double value) {
@@ -517,45 +470,31 @@ bool CIniPair::WriteFloat(int index, double value) {
     }
     // "%lf" text, but with "." whatever the locale; the largest double takes 317
     // characters in fixed notation, and all of them are written.
-    char text[352];
+    char text[kFloatTextSize];
     const std::to_chars_result r =
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
     if (r.ec != std::errc()) {
         return false;
     }
-    qelcfg::detail::InsertItems(m_values, m_count, text, r.ptr - text, index);
-    WholeValue();
+    qelcfg::detail::TreeAccess::AddItems(*this, text, r.ptr - text, false, index);
     return true;
 }
 
 bool CIniPair::WriteBool(int index, bool value) {
-    if (index < 0) {
-        return false;
-    }
-    qelcfg::detail::InsertItems(m_values, m_count, value ? "Y" : "N", 1, index);
-    WholeValue();
-    return true;
+    return index >= 0 && WriteString(index, value ? "Y" : "N");
 }
 
 bool CIniPair::WriteColor(int index, unsigned long value) {
     // A colour has 32 bits; the double shift tests the bits above them without a
     // comparison that is always false where unsigned long has only 32 bits.
-    if (index < 0 || (value >> 16 >> 16) != 0) {
-        return false;
-    }
-    char text[16];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
-    qelcfg::detail::InsertItems(m_values, m_count, text, r.ptr - text, index);
-    WholeValue();
-    return true;
+    return (value >> 16 >> 16) == 0 && WriteNumber(*this, index, value);
 }
 
 bool CIniPair::WriteString(int index, const char* text) {
     if (index < 0 || !text) {
         return false;
     }
-    qelcfg::detail::InsertItems(m_values, m_count, text, std::strlen(text), index);
-    WholeValue();
+    qelcfg::detail::TreeAccess::AddItems(*this, text, std::strlen(text), false, index);
     return true;
 }
 

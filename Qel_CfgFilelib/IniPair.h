@@ -4,7 +4,6 @@
 #ifndef QEL_CFGFILE_INIPAIR_H
 #define QEL_CFGFILE_INIPAIR_H
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,22 +11,9 @@
 #include "Export.h"
 #include "IniValue.h"
 
-class CIniPair;
-
 namespace qelcfg {
 namespace detail {
-
-// Library-internal, not exported. Splits [text, text + length) at every comma into
-// trimmed items (the split of CIniPair::DivValue) and inserts them one after another
-// from `index` on when 0 <= index < count, otherwise appends them; `count` grows by one
-// per item.
-void InsertItems(std::vector<std::string>& items, int& count, const char* text, std::size_t length,
-                 int index);
-
-// Library-internal, not exported. The entry's whole value itself, without the copy that
-// GetWholeValue makes.
-const std::string& WholeValueOf(const CIniPair& pair);
-
+class TreeAccess;
 }  // namespace detail
 }  // namespace qelcfg
 
@@ -94,8 +80,7 @@ public:
     bool WriteString(int index, std::string_view text);
 
 private:
-    friend class CIniSection;
-    friend const std::string& qelcfg::detail::WholeValueOf(const CIniPair& pair);
+    friend class qelcfg::detail::TreeAccess;
 
     std::string m_wholeValue;
 };

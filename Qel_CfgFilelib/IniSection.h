@@ -60,6 +60,10 @@ public:
     // Removes the first entry of that key; false if there is none.
     bool RemoveKV(const char* key);
 
+    // The longest key GetNextKV hands out and the longest whole value FindKV and GetNextKV
+    // hand out; their buffers hold one byte more, for the NUL.
+    static constexpr std::size_t kMaxKeyLength = 30;
+    static constexpr std::size_t kMaxValueLength = 512;
     // The const lookup: the first entry of exactly that key, or null (also for null).
     //   const CIniPair* size = std::as_const(section).FindKey("Size");
     const CIniPair* FindKey(const char* key) const;
@@ -85,8 +89,7 @@ public:
     bool RemoveKV(std::string_view key);
 
 private:
-    QELCFG_LOCAL void AddEntry(const char* key, std::size_t keyLength, const char* value,
-                               bool replace);
+    friend class qelcfg::detail::TreeAccess;
 };
 
 extern template class QELCFG_API CIniValue<std::string, CIniSection>;

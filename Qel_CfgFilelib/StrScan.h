@@ -1,10 +1,42 @@
-// Internal: number reading shared by String2Int and the typed reads of key entries, on a
-// text where it stands. This header is not installed.
+// Internal: the character rules every text of the library is read by, each written once:
+// what a blank is, trimming, and the reading of decimal digits. This header is not
+// installed.
 #ifndef QEL_CFGFILE_STRSCAN_H
 #define QEL_CFGFILE_STRSCAN_H
 
 namespace qelcfg {
 namespace detail {
+
+// The blanks that trimming removes: the space and the tab, nothing else.
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// White space as the scanf conversions skip it in the C locale.
+inline bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+inline bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Moves `begin` past the leading blanks of [begin, end) and `end` back before its
+// trailing ones.
+inline void TrimBlanks(const char*& begin, const char*& end) {
+    while (begin < end && IsBlank(*begin)) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(end[-1])) {
+        --end;
+    }
+}
+
+// Reads decimal digits as "%d" and "%u" take them: white space, an optional sign, at least
+// one digit; whatever follows is ignored. False when there are no digits or their
+// magnitude exceeds `limit`.
+bool ScanDecimal(const char* text, bool& negative, unsigned long long& magnitude,
+                 unsigned long long limit);
 
 // String2Int's reading of the NUL-terminated, non-empty `text`: `value` becomes the number
 // and the result is true, or `value` becomes 0 and the result is false when no digits come

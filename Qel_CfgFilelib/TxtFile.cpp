@@ -96,6 +96,29 @@ bool KeyMatches(const char* line, const char* key, int offset, bool prefixMatch)
     return qelcfg::detail::Stricmp(at, key) == 0;
 }
 
+// One read of at most room - 1 bytes into `chunk`. `filled` tells whether it took them all,
+// which the text's own length cannot tell once the line holds a NUL: the last byte of the
+// room is marked before the read, and only a full read puts its terminating NUL there.
+bool ReadChunk(char* chunk, int room, std::FILE* fp, bool& filled) {
+    chunk[room - 1] = '\n';
+    if (SysGets(chunk, room, fp) == nullptr) {
+        return false;
+    }
+    filled = chunk[room - 1] == '\0';
+    return true;
+}
+
+// Where the text of a chunk just read ends: at its first CR, at its LF (a read takes at most
+// one, as its last byte), or at its first NUL, which is where the read ended when it holds
+// none of its own.
+int TextEnd(const char* chunk) {
+    const std::size_t read = std::strlen(chunk);
+    if (const void* cr = std::memchr(chunk, '\r', read)) {
+        return static_cast<int>(static_cast<const char*>(cr) - chunk);
+    }
+    return static_cast<int>(read > 0 && chunk[read - 1] == '\n' ? read - 1 : read);
+}
+
 }  // namespace
 
 // One stream shared by an object and its copies; the last of them to let go closes it.
@@ -393,8 +416,9 @@ const char* CTxtFile::GetTempleFileName(const char* suffix, char* out, int size)
     return out;
 }
 
-// A line is everything up to its LF; its text ends at its first CR or LF. The buffer is
-// filled by successive reads into its free room, growing while the line goes on.
+// A line is everything up to its LF, whatever bytes it holds; its text ends at its first
+// CR, LF or NUL. The buffer is filled by successive reads into its free room, growing while
+// the line goes on.
 bool CTxtFile::ReadLine() {
     m_readFailed = true;
     if (!m_stream || (m_buffer == nullptr && !GrowBuffer(0))) {
@@ -408,20 +432,25 @@ bool CTxtFile::ReadLine() {
             return false;
         }
         char* chunk = m_buffer + length;
-        if (SysGets(chunk, m_bufferSize - length, Stream()) == nullptr) {
+        const int room = m_bufferSize - length;
+        bool filled = false;
+        if (!ReadChunk(chunk, room, Stream(), filled)) {
             *chunk = '\0';
             return FinishAtEnd(length > 0);
         }
-        int read = static_cast<int>(std::strlen(chunk));
-        bool sawLf = read > 0 && chunk[read - 1] == '\n';
-        const void* cr = std::memchr(chunk, '\r', static_cast<std::size_t>(read));
-        if (cr != nullptr) {
-            return EndLineAt(static_cast<int>(static_cast<const char*>(cr) - m_buffer), sawLf);
+        const int stop = TextEnd(chunk);
+        if (filled && stop == room - 1) {
+            length += stop;  // the whole room is text and the line goes on
+            continue;
         }
-        if (sawLf) {
-            return EndLineAt(length + read - 1, true);
+        // A read that stopped short of the room's end stopped at the LF or at the end.
+        const bool lineEnded = !filled || chunk[room - 2] == '\n';
+        chunk[stop] = '\0';
+        if (!lineEnded && !SysEof(Stream()) && !SkipRestOfLine(length + stop)) {
+            return false;
         }
-        length += read;
+        m_readFailed = false;
+        return true;
     }
 }
 
@@ -452,31 +481,21 @@ bool CTxtFile::FinishAtEnd(bool haveText) {
     return haveText;
 }
 
-bool CTxtFile::EndLineAt(int stop, bool sawLf) {
-    bool atCr = m_buffer[stop] == '\r';
-    m_buffer[stop] = '\0';
-    if (atCr && !sawLf && !SysEof(Stream()) && !SkipRestOfLine(stop)) {
-        return false;
-    }
-    m_readFailed = false;
-    return true;
-}
-
-// Reads and drops what follows a CR up to the line's LF, keeping the first `keep` characters.
+// Reads and drops the rest of a line up to its LF, keeping the first `keep` characters.
 bool CTxtFile::SkipRestOfLine(int keep) {
     for (;;) {
-        char* sink = m_buffer + keep;
-        if (SysGets(sink, m_bufferSize - keep, Stream()) == nullptr) {
+        const int room = m_bufferSize - keep;
+        bool filled = false;
+        if (!ReadChunk(m_buffer + keep, room, Stream(), filled)) {
             if (!FinishAtEnd(true)) {
                 return false;
             }
             break;
         }
-        std::size_t read = std::strlen(sink);
-        if (read > 0 && sink[read - 1] == '\n') {
+        if (!filled || m_buffer[m_bufferSize - 2] == '\n') {
             break;
         }
-        if (m_bufferSize - keep < kSkipRoom && !GrowBuffer(keep)) {
+        if (room < kSkipRoom && !GrowBuffer(keep)) {
             m_buffer[0] = '\0';
             return false;
         }

@@ -110,7 +110,6 @@ private:
     QELCFG_LOCAL void TakeOver(CTxtFile& other) noexcept;
     QELCFG_LOCAL bool GrowBuffer(int length);
     QELCFG_LOCAL bool FinishAtEnd(bool haveText);
-    QELCFG_LOCAL bool EndLineAt(int stop, bool sawLf);
     QELCFG_LOCAL bool SkipRestOfLine(int keep);
     QELCFG_LOCAL int FindPrefixLine(const char* prefix);
     QELCFG_LOCAL bool HoldsInBuffer(const char* text) const;

@@ -29,9 +29,6 @@ const Section* FirstSection(const Tree& tree, const std::string& name) {
 
 // The input is a name (a short text ended by a backslash and one more byte) followed by
 // the file's bytes.
-// The input is a name (a short text ended by a backslash and one more byte) followed by
-// the file's bytes. Each lookup is made by an object that has read nothing before, as the
-// load is: a line holding a NUL byte reads as the state of the line buffer has it.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider provider(data, size);
     const std::string asked = provider.ConsumeRandomLengthString(64);

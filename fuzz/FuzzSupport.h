@@ -96,8 +96,8 @@ inline bool ParseKeyLine(const std::string& line, Pair& pair) {
 }
 
 // The lines of `bytes` as the reader delivers them: a line is everything up to its LF,
-// its text ends at its first CR; a last line without LF counts when it holds any byte.
-// Meaningful only for bytes without NUL, which end a line's text in no defined place.
+// its text ends at its first CR or NUL; a last line without LF counts when it holds any
+// byte.
 inline std::vector<std::string> ReaderLines(const std::string& bytes) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -105,7 +105,7 @@ inline std::vector<std::string> ReaderLines(const std::string& bytes) {
         std::size_t lf = bytes.find('\n', start);
         std::size_t end = lf == std::string::npos ? bytes.size() : lf;
         std::string line = bytes.substr(start, end - start);
-        lines.push_back(line.substr(0, line.find('\r')));
+        lines.push_back(line.substr(0, line.find_first_of(std::string("\r\0", 2))));
         start = end + 1;
     }
     return lines;

@@ -73,7 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CIniFile reread;
     QELFUZZ_CHECK(reread.Attach(path.c_str()));
     QELFUZZ_CHECK(qelfuzz::TreeOf(reread.GetCfg()) ==
-                      qelfuzz::ParseIni(qelfuzz::ReaderLines(after)) ||
-                  after.find('\0') != std::string::npos);
+                  qelfuzz::ParseIni(qelfuzz::ReaderLines(after)));
     return 0;
 }

@@ -90,6 +90,32 @@ TEST(IniFileLoad, TakesLongLinesWhole) {
     EXPECT_EQ(tree, "[" + name + "]|" + key + "=" + value + "\n");
 }
 
+// A NUL ends a line's text; the line itself runs to its LF, so the next line stays a line
+// of its own whatever length of line came before (the line buffer has grown by then).
+TEST(IniFileLoad, ANulEndsTheTextButNotTheLine) {
+    const std::string nulLine("ab\0cd=1\n", 8);
+    const std::string longLine = "long=" + std::string(5000, 'v') + "\n";
+    const std::string bytes = "[S]\n" + longLine + nulLine + "k=2\n[T]\n" + nulLine + "j=3\n";
+    const std::string tree = "[S]|long=" + std::string(5000, 'v') + "|k=2\n[T]|j=3\n";
+    EXPECT_EQ(LoadAndDump(bytes), tree);
+    EXPECT_EQ(LoadAndDump(std::string("[S]\n", 4) + nulLine + "k=2\n"), "[S]|k=2\n");
+
+    TempDir dir;
+    WriteFile(dir.File("a.ini"), bytes);
+    CIniFile fresh;
+    ASSERT_TRUE(fresh.Open(dir.File("a.ini").c_str(), "rb"));
+    CIniFile reused;
+    ASSERT_TRUE(reused.Attach(dir.File("a.ini").c_str()));
+    reused.Unload();
+    for (CIniFile* ini : {&fresh, &reused}) {
+        CIniSection* t = ini->FindSection("T");
+        ASSERT_NE(t, nullptr);
+        CIni single;
+        single.AddValue(*t, -1);
+        EXPECT_EQ(Dump(single), "[T]|j=3\n");
+    }
+}
+
 TEST(IniFileLoad, LoadAppendsWithoutEmptying) {
     TempDir dir;
     WriteFile(dir.File("a.ini"), "[A]\nx=1\n");

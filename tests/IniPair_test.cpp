@@ -79,6 +79,8 @@ TEST(CIniPair, AddAndRemoveText) {
         {{"a", "b", "c"}, "x,y", 9, "a,b,c,x,y"},
         {{"a"}, "", -1, "a,"},
         {{"a"}, "a", -1, "a,a"},
+        // An item ends at its first NUL, as the string form of trimming cuts it.
+        {{"a"}, std::string(" x\0y , z\0", 10), 1, "a,x,z"},
     };
     for (const Case& c : adds) {
         CIniPair pair = WithItems(c.before);

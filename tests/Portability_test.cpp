@@ -26,11 +26,11 @@ TEST(Portability, HighBytesAreNeverBlanks) {
         std::string text = "\t" + h + " ";
         EXPECT_EQ(SkipBeginAndTailBlank(text), h);
 
-        CIniLineScanner scanner;
-        EXPECT_EQ(scanner.Scan((" " + h).c_str()), CIniLineScanner::kKeyLine);
-        EXPECT_EQ(scanner.Scan((h + "[S]").c_str()), CIniLineScanner::kKeyLine);
-        EXPECT_EQ(scanner.Scan(("[S]" + h).c_str()), CIniLineScanner::kKeyLine);
-        EXPECT_EQ(scanner.Scan((h + "#c").c_str()), CIniLineScanner::kKeyLine);
+        CIniLineReader reader;
+        EXPECT_EQ(reader.Read((" " + h).c_str()).kind, CIniLineReader::kNoEquals);
+        EXPECT_EQ(reader.Read((h + "[S]").c_str()).kind, CIniLineReader::kNoEquals);
+        EXPECT_EQ(reader.Read(("[S]" + h).c_str()).kind, CIniLineReader::kNoEquals);
+        EXPECT_EQ(reader.Read((h + "#c").c_str()).kind, CIniLineReader::kNoEquals);
 
         CIniSection section("S");
         ASSERT_TRUE(section.AddKV(

@@ -92,6 +92,12 @@ TEST(TxtFileRead, ALineEndsAtItsLfAndItsTextAtItsFirstCr) {
         {a510 + "\r" + std::string(2000, 'k') + "\nb\n", {a510, "b"}},
         {"ab\r" + a1000 + "\r\r\n\rc\n", {"ab", ""}},
         {big + "\r" + big + "\nz", {big, "z"}},
+        // A NUL ends the text as a CR does; the line still runs to its LF.
+        {std::string("ab\0cd\nk\n", 8), {"ab", "k"}},
+        {std::string("\0\n\0x", 5), {"", ""}},
+        {a510 + std::string("\0\n", 2) + "b\n", {a510, "b"}},
+        {a511 + std::string("\0", 1) + a1000 + "\nb\n", {a511, "b"}},
+        {std::string("a\rb\0c\nd\n", 8), {"a", "d"}},
     };
     TempDir dir;
     for (const Case& c : cases) {

@@ -39,7 +39,7 @@ TEST(QelcfgCheck, ReportsEveryLineTheReaderDropsOrChanges) {
                   "14: value of 'v' is longer than 512 characters: the fixed-size lookups cannot "
                   "hand it out\n" +
                   at + "15: text after a CR is dropped\n" + at +
-                  "16: NUL byte: the reader does not take the line as it stands\n");
+                  "16: text after a NUL byte is dropped\n");
 }
 
 TEST(QelcfgCheck, SaysNothingOfAFileTheReaderTakesWhole) {

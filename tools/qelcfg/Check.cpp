@@ -8,31 +8,29 @@
 
 #include "FileAccess.h"
 #include "IniLines.h"
+#include "IniSection.h"
 #include "Tool.h"
 
 namespace qeltool {
 
 namespace {
 
-// The limits of the fixed-size lookups' buffers: longer keys and values are read, but those
-// lookups cannot hand them out.
-constexpr std::size_t kMaxKey = 30;
-constexpr std::size_t kMaxValue = 512;
-
 struct Finding {
     int line;  // from 1
     std::string message;
 };
 
-const char* RefusalReason(Intake intake) {
+const char* RefusalReason(CIniLineReader::Intake intake) {
     switch (intake) {
-        case Intake::kBeforeFirstHeader:
+        case CIniLineReader::kBeforeFirstHeader:
             return "key line before the first section header is dropped";
-        case Intake::kAfterCommentedHeader:
+        case CIniLineReader::kAfterCommentedHeader:
             return "key line after a commented-out section header is dropped";
-        case Intake::kAfterEmptyHeader:
+        case CIniLineReader::kAfterEmptyHeader:
             return "key line after a section header with an empty name is dropped";
-        case Intake::kTaken:
+        case CIniLineReader::kAfterRefusedHeader:
+            return "key line after a section that could not be added is dropped";
+        case CIniLineReader::kTaken:
             break;
     }
     return "";
@@ -41,11 +39,12 @@ const char* RefusalReason(Intake intake) {
 class Checker {
 public:
     void Visit(const IniLine& line) {
-        if (line.kind == CIniLineScanner::kHeader) {
-            VisitHeader(line.index + 1, *line.header);
-        } else if (line.kind != CIniLineScanner::kKeyLine) {
+        if (line.kind == CIniLineReader::kHeader) {
+            VisitHeader(line.index + 1, line.headerName);
+        } else if (line.kind != CIniLineReader::kKeyLine &&
+                   line.kind != CIniLineReader::kNoEquals) {
             return;
-        } else if (line.intake != Intake::kTaken) {
+        } else if (line.intake != CIniLineReader::kTaken) {
             Add(line.index + 1, RefusalReason(line.intake));
         } else if (line.entry == nullptr) {
             Add(line.index + 1, "line without \"=\" is dropped");
@@ -67,10 +66,10 @@ private:
     }
     void VisitEntry(int line, const CIniPair& entry) {
         const std::string& key = entry.GetKey();
-        if (key.size() > kMaxKey) {
+        if (key.size() > CIniSection::kMaxKeyLength) {
             Add(line, "key " + Quoted(key) + " is longer than 30 characters: " + kFixedSize);
         }
-        if (entry.GetWholeValue().size() > kMaxValue) {
+        if (entry.GetWholeValue().size() > CIniSection::kMaxValueLength) {
             Add(line, "value of " + Quoted(key) + " is longer than 512 characters: " + kFixedSize);
         }
         auto first = m_keys.emplace(key, line);
@@ -92,9 +91,8 @@ void AddByteFaults(Checker& checker, const LockedFile& locked, const std::string
     locked.ReadAll(shownName,
                    [&](const char* data, std::size_t size) { scanner.Feed(data, size); });
     for (const ByteFault& fault : scanner.Faults()) {
-        checker.Add(fault.line + 1, fault.nul
-                                        ? "NUL byte: the reader does not take the line as it stands"
-                                        : "text after a CR is dropped");
+        checker.Add(fault.line + 1,
+                    fault.nul ? "text after a NUL byte is dropped" : "text after a CR is dropped");
     }
 }
 

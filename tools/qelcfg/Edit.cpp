@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FileAccess.h"
+#include "IniGrammar.h"
 #include "IniLines.h"
 #include "IniPair.h"
 #include "PrivateCopy.h"
@@ -34,10 +35,10 @@ public:
 
     void Visit(const IniLine& line) {
         m_place.lines = line.index + 1;
-        m_place.endsBlank = line.kind == CIniLineScanner::kBlank;
-        if (line.kind == CIniLineScanner::kHeader) {
+        m_place.endsBlank = line.kind == CIniLineReader::kBlank;
+        if (line.kind == CIniLineReader::kHeader) {
             VisitHeader(line);
-        } else if (m_inSection && line.entry != nullptr && line.intake == Intake::kTaken) {
+        } else if (m_inSection && line.entry != nullptr && line.header == m_place.header) {
             VisitEntry(line);
         }
     }
@@ -52,7 +53,7 @@ private:
         if (m_inSection) {
             m_place.end = line.index;
             m_inSection = false;
-        } else if (m_place.header < 0 && *line.header == m_options.section) {
+        } else if (m_place.header < 0 && line.headerName == m_options.section) {
             m_place.header = line.index;
             m_inSection = true;
         }
@@ -61,7 +62,7 @@ private:
         m_place.lastEntry = line.index;
         if (m_options.hasKey && m_place.keyLine < 0 && line.entry->GetKey() == m_options.key) {
             m_place.keyLine = line.index;
-            m_place.keyText = line.text;
+            m_place.keyText = line.bytes;
             m_place.entry = *line.entry;
         }
     }
@@ -226,8 +227,13 @@ bool HasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+// The key that the library's reader takes from a line "KEY=" inside a section.
+std::string KeyAsRead(const std::string& key) {
+    CIniLineReader reader;
+    reader.Read("[S]");
+    const std::string text = key + "=";
+    const CIniLineReader::Line& line = reader.Read(text.c_str());
+    return line.kind == CIniLineReader::kKeyLine ? std::string(line.key, line.keyLength) : "";
 }
 
 // Texts that would not read back as given: the file format has no quoting.
@@ -240,11 +246,11 @@ void CheckTexts(const Options& options) {
     if (HasLineBreak(key) || key.find('=') != std::string::npos) {
         Refuse("key", key, "a key cannot hold a line break or \"=\"");
     }
-    if (!key.empty() && (IsBlank(key.front()) || IsBlank(key.back()))) {
-        Refuse("key", key, "the reader trims blanks from both ends of a key");
-    }
     if (!key.empty() && (key.front() == '#' || key.front() == '[')) {
         Refuse("key", key, "a line beginning with \"#\" or \"[\" is a comment or a header");
+    }
+    if (KeyAsRead(key) != key) {
+        Refuse("key", key, "the reader trims blanks from both ends of a key");
     }
     if (HasLineBreak(options.value)) {
         Refuse("value", options.value, "a value cannot hold a line break");

@@ -17,42 +17,24 @@ public:
     using CTxtFile::ReadFailed;
 };
 
-// Which key lines the reader takes, changed by headers as loading changes it.
-class IntakeState {
-public:
-    Intake Current() const { return m_intake; }
-    void See(CIniLineScanner::LineKind kind, const std::string& header) {
-        if (kind == CIniLineScanner::kCommentedHeader) {
-            m_intake = Intake::kAfterCommentedHeader;
-        } else if (kind == CIniLineScanner::kHeader) {
-            m_intake = header.empty() ? Intake::kAfterEmptyHeader : Intake::kTaken;
-        }
-    }
-
-private:
-    Intake m_intake = Intake::kBeforeFirstHeader;
-};
-
 }  // namespace
 
 void WalkIniLines(std::FILE* fp, const std::string& shownName,
                   const std::function<void(const IniLine&)>& visit) {
     LineReader reader(fp);
-    CIniLineScanner scanner;
-    IntakeState intake;
+    CIniLineReader lines;
     // The section that key lines go to, so that the entry is the one loading makes.
     CIniSection scratch;
     IniLine line;
     errno = 0;
-    for (; const char* text = reader.GetTextLine(nullptr); ++line.index) {
-        line.text = text;
-        line.kind = scanner.Scan(text);
-        intake.See(line.kind, scanner.HeaderName());
-        line.header = line.kind == CIniLineScanner::kHeader ? &scanner.HeaderName() : nullptr;
-        line.intake = intake.Current();
+    while (const char* text = reader.GetTextLine(nullptr)) {
+        static_cast<CIniLineReader::Line&>(line) = lines.Read(text);
+        if (line.kind == CIniLineReader::kHeader) {
+            line.headerName.assign(line.text, line.length);
+        }
         scratch.Clear();
-        bool isEntry =
-            line.kind == CIniLineScanner::kKeyLine && scratch.AddKV(scanner.KeyLine(), false);
+        bool isEntry = line.kind == CIniLineReader::kKeyLine &&
+                       scratch.AddKV(std::string(line.text, line.length).c_str(), false);
         line.entry = isEntry ? scratch.GetValuePtr(0) : nullptr;
         visit(line);
     }

@@ -1,5 +1,5 @@
-// The lines of an INI file as the library's reader sees them: the line scanner's kinds,
-// whether a key line is taken into a section, and the entry it becomes. set, del and
+// The lines of an INI file as the library's reader sees them: their kinds, whether a key
+// line is taken into a section, and the entry it becomes. set, del and
 // check find sections and key lines through this walk, never by a grammar of their own.
 #ifndef QELCFG_TOOL_INILINES_H
 #define QELCFG_TOOL_INILINES_H
@@ -15,21 +15,11 @@
 
 namespace qeltool {
 
-// Whether the reader takes a key line at its place, or why not.
-enum class Intake {
-    kTaken,
-    kBeforeFirstHeader,
-    kAfterCommentedHeader,
-    kAfterEmptyHeader,
-};
-
-struct IniLine {
-    int index = 0;  // from 0, as the library's line edits count lines
-    const char* text = nullptr;
-    CIniLineScanner::LineKind kind = CIniLineScanner::kBlank;
-    const std::string* header = nullptr;  // headers: the name between the brackets
-    Intake intake = Intake::kTaken;       // key lines
-    const CIniPair* entry = nullptr;      // key lines holding "=": the entry they make
+// A line as the library's reader sees it, with the name of a header and the entry that a
+// key line makes.
+struct IniLine : CIniLineReader::Line {
+    std::string headerName;
+    const CIniPair* entry = nullptr;  // key lines: the entry they make
 };
 
 // Reads the lines of `fp` from its start, as loading does, and calls `visit` for each.
