@@ -1,13 +1,6 @@
 #include "IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "IniGrammar.h"
@@ -16,18 +9,27 @@
 
 namespace {
 
-// The text-file object through which every save writes, so that the stream's close can
-// be checked: a buffered write that fails only when the stream is closed is a failed save.
-// Text is gathered into blocks, so that a save makes one write call per block rather than
-// several per line.
-class IniWriter : public _CFG::CTxtFile {
+// The INI text of a tree, as every save writes it. Text is gathered into blocks, so that a
+// save makes one write call per block rather than several per line.
+class TreeText final : public qelcfg::detail::SysContents {
 public:
-    // Takes over `fp` before anything that may throw, so that the stream is closed
-    // however the writing ends.
-    explicit IniWriter(FILE* fp) {
-        Set(fp);
+    explicit TreeText(CIni& tree) : m_tree(tree) {}
+
+    bool WriteTo(FILE* fp) override {
+        m_fp = fp;
+        m_block.clear();
         m_block.reserve(kBlockSize);
+        m_tree.StartGetSection();
+        while (CIniSection* section = m_tree.GetNextSection()) {
+            if (!WriteSection(*section)) {
+                return false;
+            }
+        }
+        return WriteBlock();
     }
+
+private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
 
     // Appends the text up to its first NUL, as fputs writes it.
     bool Put(const char* text) { return Put(text, std::strlen(text)); }
@@ -37,88 +39,41 @@ public:
             return false;
         }
         if (length > kBlockSize) {
-            return qelcfg::detail::SysWrite(text, length, Stream()) == length;
+            return qelcfg::detail::SysWrite(text, length, m_fp) == length;
         }
         m_block.append(text, length);
         return true;
     }
     bool EndLine() { return Put("\r\n", 2); }
 
-    // Writes what is gathered, flushes, cuts a regular file after what was written (unless
-    // it appends), optionally forces the text to the disk, and closes the stream. True only
-    // when all succeeded.
-    bool Finish(bool written, bool durable) {
-        FILE* fp = Stream();
-        bool ok = written && WriteBlock() && qelcfg::detail::SysFlush(fp) == 0 && CutAtPosition(fp);
-        if (ok && durable) {
-            ok = qelcfg::detail::SysSync(fp) == 0;
-        }
-        bool closed = CloseStream();
-        return ok && closed;
-    }
-
-private:
-    static constexpr std::size_t kBlockSize = 64 * 1024;
-
-    FILE* Stream() const { return static_cast<FILE*>(GetStream()); }
-
     bool WriteBlock() {
-        bool ok = m_block.empty() || qelcfg::detail::SysWrite(m_block.data(), m_block.size(),
-                                                              Stream()) == m_block.size();
+        bool ok = m_block.empty() ||
+                  qelcfg::detail::SysWrite(m_block.data(), m_block.size(), m_fp) == m_block.size();
         m_block.clear();
         return ok;
     }
 
-    static bool CutAtPosition(FILE* fp) {
-        struct stat st;
-        if (::fstat(::fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return true;
+    bool WriteSection(CIniSection& section) {
+        if (!Put("[", 1) || !Put(section.GetSectionName()) || !Put("]", 1) || !EndLine()) {
+            return false;
         }
-        int flags = ::fcntl(::fileno(fp), F_GETFL);
-        if (flags == -1 || (flags & O_APPEND) != 0) {
-            return true;
+        // Entries are walked by the section's own cursor rather than through the bounded
+        // copies of GetNextKV, so keys and values of any length are written whole; the walk
+        // leaves the cursor past the last entry, as a bounded walk would.
+        section.StartGetKV();
+        while (CIniPair* pair = section.GetNextValue()) {
+            if (!Put(pair->GetKey()) || !Put("=", 1) || !Put(qelcfg::detail::WholeValueOf(*pair)) ||
+                !EndLine()) {
+                return false;
+            }
         }
-        long end = qelcfg::detail::SysTell(fp);
-        return end >= 0 && qelcfg::detail::SysTruncate(fp, end) == 0;
+        return EndLine();
     }
 
+    CIni& m_tree;
+    FILE* m_fp = nullptr;
     std::string m_block;
 };
-
-bool WriteSection(CIniSection& section, IniWriter& out) {
-    if (!out.Put("[", 1) || !out.Put(section.GetSectionName()) || !out.Put("]", 1) ||
-        !out.EndLine()) {
-        return false;
-    }
-    // Entries are walked by the section's own cursor rather than through the bounded
-    // copies of GetNextKV, so keys and values of any length are written whole; the walk
-    // leaves the cursor past the last entry, as a bounded walk would.
-    section.StartGetKV();
-    while (CIniPair* pair = section.GetNextValue()) {
-        if (!out.Put(pair->GetKey()) || !out.Put("=", 1) ||
-            !out.Put(qelcfg::detail::WholeValueOf(*pair)) || !out.EndLine()) {
-            return false;
-        }
-    }
-    return out.EndLine();
-}
-
-bool WriteTree(CIni& tree, IniWriter& out) {
-    tree.StartGetSection();
-    while (CIniSection* section = tree.GetNextSection()) {
-        if (!WriteSection(*section, out)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Writes the tree to `fp`, which the writer takes over and closes.
-bool WriteTreeTo(FILE* fp, CIni& tree, bool durable) {
-    IniWriter out(fp);
-    bool written = out.SeekToBegin() && WriteTree(tree, out);
-    return out.Finish(written, durable);
-}
 
 bool HasLineBreak(const char* text) {
     return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
@@ -138,25 +93,6 @@ bool SectionHasLineBreak(CIniSection& section) {
         }
     }
     return false;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A name beside `path` that no other save picks: the process, a counter and the clock.
-std::string TemporaryNameFor(const std::string& path) {
-    static unsigned long counter = 0;
-    unsigned long long tick = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%ld-%lu-%llx.qelcfg-tmp", static_cast<long>(::getpid()),
-                  ++counter, tick & 0xFFFFFFull);
-    return path + suffix;
 }
 
 // A key line the reader lets `section` take, added as AddKV(line, false) adds it.
@@ -243,7 +179,8 @@ bool CIniFile::Save(void* stream) {
     if (stream == nullptr || stream == GetStream()) {
         return false;
     }
-    return WriteTreeTo(static_cast<FILE*>(stream), m_cfg, false);
+    TreeText text(m_cfg);
+    return qelcfg::detail::SysWriteAndClose(static_cast<FILE*>(stream), text, false);
 }
 
 bool CIniFile::Save(const char* path) {
@@ -260,82 +197,12 @@ bool CIniFile::Save(const char* path) {
     } else {
         target = path;
     }
-    if (!SaveToPath(target)) {
+    TreeText text(m_cfg);
+    if (!qelcfg::detail::SysReplaceFile(target.c_str(), text)) {
         CloseStream();
         return false;
     }
     SetChangeFlag(false);
-    return true;
-}
-
-// Replaces the file through a complete temporary beside it where that keeps what the
-// file is: a regular file with one link. Devices, pipes and files with other hard links
-// are written in place, as is a file whose directory takes no new file.
-bool CIniFile::SaveToPath(const std::string& path) {
-    std::string target = path;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real == nullptr) {
-            return SaveInPlace(path);
-        }
-        target = real;
-        std::free(real);
-    }
-    if (::stat(target.c_str(), &st) != 0) {
-        // Only a file that is not there is new; one that cannot be examined keeps what it
-        // is by being written in place.
-        return errno == ENOENT ? SaveReplacing(target, 0666, false, -1, -1) : SaveInPlace(target);
-    }
-    if (!S_ISREG(st.st_mode) || st.st_nlink > 1) {
-        return SaveInPlace(target);
-    }
-    return SaveReplacing(target, st.st_mode & 07777, true, static_cast<long>(st.st_uid),
-                         static_cast<long>(st.st_gid));
-}
-
-bool CIniFile::SaveInPlace(const std::string& path) {
-    FILE* fp = qelcfg::detail::SysOpen(path.c_str(), "w+b");
-    return fp != nullptr && WriteTreeTo(fp, m_cfg, false);
-}
-
-bool CIniFile::SaveReplacing(const std::string& path, unsigned mode, bool exists, long owner,
-                             long group) {
-    std::string temp;
-    FILE* fp = nullptr;
-    for (int attempt = 0; attempt < 16 && fp == nullptr; ++attempt) {
-        temp = TemporaryNameFor(path);
-        fp = qelcfg::detail::SysCreate(temp.c_str(), mode, exists);
-        if (fp == nullptr && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fp == nullptr) {
-        // A directory that takes no new file may still hold a writable file.
-        bool denied = errno == EACCES || errno == EPERM;
-        return denied && SaveInPlace(path);
-    }
-    if (exists) {
-        // Only a privileged process may give the file away; a file left under our own
-        // owner is no failure, so the result is not looked at.
-        int kept = ::fchown(::fileno(fp), static_cast<uid_t>(owner), static_cast<gid_t>(group));
-        static_cast<void>(kept);
-    }
-    bool written = false;
-    try {
-        written = WriteTreeTo(fp, m_cfg, true);
-    } catch (...) {
-        // The writer closed the stream on its way out; its half-written file goes too.
-        qelcfg::detail::SysRemove(temp.c_str());
-        throw;
-    }
-    if (!written || qelcfg::detail::SysRename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The new file is complete and in place; a directory that cannot be flushed only
-    // leaves the rename to the file system's own schedule.
-    qelcfg::detail::SysSyncDir(DirectoryOf(path).c_str());
     return true;
 }
 

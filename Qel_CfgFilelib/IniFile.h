@@ -85,11 +85,6 @@ public:
     CIniSection* FindSection(const char* name);
 
 private:
-    QELCFG_LOCAL bool SaveToPath(const std::string& path);
-    QELCFG_LOCAL bool SaveInPlace(const std::string& path);
-    QELCFG_LOCAL bool SaveReplacing(const std::string& path, unsigned mode, bool exists, long owner,
-                                    long group);
-
     CIni m_cfg;
     CIniSection m_fileSection;
 };

@@ -1,6 +1,8 @@
-// Internal: the one place where the library calls the C runtime and the file system
-// for streams, files and line-buffer memory. Tests use the fault hooks below to make
-// a chosen call fail, which interposing the C library cannot do reliably.
+// Internal: the platform seam, the one place where the library calls the C runtime for
+// streams and line-buffer memory and the operating system for files. Nothing above it
+// includes a platform header. SysIo.cpp holds what standard C offers on every platform;
+// the file functions of each platform live in a unit of their own (SysIoPosix.cpp), which
+// compiles to nothing elsewhere. The interface uses standard C types only.
 // This header is not installed.
 #ifndef QEL_CFGFILE_SYSIO_H
 #define QEL_CFGFILE_SYSIO_H
@@ -11,25 +13,8 @@
 namespace qelcfg {
 namespace detail {
 
-// Kinds of call that the fault hooks count.
-enum SysCall : unsigned {
-    kSysOpen = 1u << 0,
-    kSysClose = 1u << 1,
-    kSysWrite = 1u << 2,
-    kSysFlush = 1u << 3,
-    kSysSeek = 1u << 4,
-    kSysSync = 1u << 5,
-    kSysRename = 1u << 6,
-    kSysTruncate = 1u << 7,
-    kSysRead = 1u << 8,
-    kSysAlloc = 1u << 9,
-    kSysAllCalls = 0x3FFu,
-};
-
+// Streams and memory, as the C runtime's functions of the same role (SysIo.cpp).
 FILE* SysOpen(const char* path, const char* mode);
-// Creates `path` exclusively (never through a symbolic link) with permission bits `mode`
-// (before the umask when `exact` is false) and opens it with "w+b".
-FILE* SysCreate(const char* path, unsigned mode, bool exact);
 int SysClose(FILE* fp);
 int SysPuts(const char* text, FILE* fp);
 std::size_t SysWrite(const void* data, std::size_t size, FILE* fp);
@@ -40,26 +25,59 @@ long SysTell(FILE* fp);
 // Tells whether the stream has reached its end, so that a null result of SysGets can be
 // told apart from a read failure.
 bool SysEof(FILE* fp);
-// Stores the permission bits of the file open as `fp` in `mode`; returns 0, or -1 on failure.
-int SysFileMode(FILE* fp, unsigned* mode);
-// Removes the directory entry `path`; a symbolic link is removed itself, never its target.
-int SysRemove(const char* path);
-int SysSync(FILE* fp);
-int SysSyncDir(const char* dir);
-int SysRename(const char* from, const char* to);
-int SysTruncate(FILE* fp, long long length);
 void* SysAlloc(std::size_t size);
 // Resizes a block from SysAlloc (or allocates one for a null `p`) as realloc does: on
 // failure the result is null and the block stays as it was.
 void* SysRealloc(void* p, std::size_t size);
 void SysFree(void* p);
 
-// Fault hooks. After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the
-// given kinds fails as the runtime reports a failure (errno EIO, or ENOMEM for memory);
-// n = 0 turns the hook off. SysCallCount tells how many calls of those kinds were made
-// since the last SysFailAt.
-void SysFailAt(unsigned kinds, long n);
-long SysCallCount(unsigned kinds);
+// Files, one implementation per platform. Permission bits are given as the nine
+// read/write/execute bits of owner, group and others (0644), plus the three bits above
+// them (set-user-ID, set-group-ID, sticky) where a platform has them.
+
+// Creates `path` exclusively (never through a symbolic link) with permission bits `mode`
+// (before the umask when `exact` is false) and opens it with "w+b".
+FILE* SysCreate(const char* path, unsigned mode, bool exact);
+// Stores the permission bits of the file open as `fp` in `mode`; returns 0, or -1 on failure.
+int SysFileMode(FILE* fp, unsigned* mode);
+// Removes the directory entry `path`; a symbolic link is removed itself, never its target.
+// Returns 0, or -1 with errno set.
+int SysRemove(const char* path);
+// Forces what was written to `fp` (and flushed) to the disk. Returns 0 or -1.
+int SysSync(FILE* fp);
+// Cuts the file open as `fp` to `length` bytes. Returns 0 or -1.
+int SysTruncate(FILE* fp, long long length);
+// Cuts a regular file that `fp` writes, unless it appends, after the stream's position;
+// devices, pipes and appending streams are left alone. Returns 0, or -1 when the cut fails.
+int SysCutAtPosition(FILE* fp);
+
+// The new contents of a file, written by whoever knows its format. WriteTo is called once,
+// with the stream at its start, and writes the whole text through SysWrite or SysPuts; it
+// neither flushes nor closes the stream. It returns false when a write failed, and may
+// throw: the operations below then clean up and let the exception pass.
+class SysContents {
+public:
+    virtual bool WriteTo(FILE* fp) = 0;
+
+protected:
+    ~SysContents() = default;
+};
+
+// Writes `contents` to `fp` from its beginning, flushes, cuts a regular file after what was
+// written (SysCutAtPosition), forces it to the disk when `durable`, and closes `fp` on every
+// path, an exception from `contents` included. True only when every step succeeded.
+bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable);
+
+// Replaces what the file `path` holds by `contents`, following symbolic links to the file
+// they name. Where the file is a regular file with one link, or does not exist yet, the
+// text goes to a new file beside it, which is forced to the disk and renamed over it only
+// once complete, keeping the old file's permission bits (and owner, where the process may
+// give files away); a failure leaves the old file whole and no new file behind. Devices,
+// pipes, files with other hard links, files that cannot be examined and files in a
+// directory that takes no new file are written in place, so that they stay what they are.
+// True when the new contents are complete in the file; an exception from `contents` passes
+// after the new file is removed.
+bool SysReplaceFile(const char* path, SysContents& contents);
 
 }  // namespace detail
 }  // namespace qelcfg

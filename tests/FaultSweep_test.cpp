@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "FaultPlan.h"
 #include "IniFile.h"
-#include "SysIo.h"
 #include "TestUtil.h"
 #include "TxtFile.h"
 
@@ -167,7 +167,7 @@ TEST_F(FaultSweep, ASaveToAStreamClosesItOnceWhateverFails) {
         }
         return made;
     });
-    EXPECT_GT(calls, 5);
+    EXPECT_GE(calls, 5) << "rewind, write, flush, cut and close";
 }
 
 TEST_F(FaultSweep, AFailedAttachOrLookupLeavesTheObjectUsable) {

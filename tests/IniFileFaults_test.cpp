@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "FaultPlan.h"
 #include "IniFile.h"
-#include "SysIo.h"
 #include "TestUtil.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "SysIo.h"
+#include "FaultPlan.h"
 #include "TestUtil.h"
 #include "TxtFile.h"
 

@@ -1,0 +1,21 @@
+// The tests' plan of failures for the platform seam: which call of the seam is to fail.
+// It exists only in what the tests link (the library's internal archive, built with the
+// seam's fault hook), never in the shipped library.
+#ifndef QEL_CFGFILE_TESTS_FAULTPLAN_H
+#define QEL_CFGFILE_TESTS_FAULTPLAN_H
+
+#include "SysIoFaults.h"
+
+namespace qelcfg {
+namespace detail {
+
+// After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the given kinds fails
+// as the runtime reports a failure (errno EIO, or ENOMEM for memory); n = 0 turns failures
+// off. SysCallCount tells how many calls of those kinds were made since the last SysFailAt.
+void SysFailAt(unsigned kinds, long n);
+long SysCallCount(unsigned kinds);
+
+}  // namespace detail
+}  // namespace qelcfg
+
+#endif  // QEL_CFGFILE_TESTS_FAULTPLAN_H
