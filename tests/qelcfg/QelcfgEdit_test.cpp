@@ -258,4 +258,82 @@ TEST(QelcfgEdit, ConcurrentSetsOfDifferentKeysAllLand) {
     }
 }
 
+// The lines of `text`, each with its line end.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+// How many lines of `before` and `after` differ, when they have as many lines, or else
+// -1; lines added or removed count through `lengthChange`.
+int ChangedLines(const std::string& before, const std::string& after, int lengthChange) {
+    std::vector<std::string> a = Lines(before);
+    std::vector<std::string> b = Lines(after);
+    if (static_cast<int>(b.size()) - static_cast<int>(a.size()) != lengthChange) {
+        return -1;
+    }
+    std::size_t head = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head]) {
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < a.size() - head && tail < b.size() - head &&
+           a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+        ++tail;
+    }
+    return static_cast<int>(std::max(a.size(), b.size()) - head - tail);
+}
+
+// Files from Debian packages, as LF and as CR LF: a set of a key that is there, a set of a
+// new key and a del each change exactly one line and keep every other byte.
+TEST(QelcfgEdit, RealFilesChangeInOneLineOnly) {
+    const char* const files[] = {"apt-daily.service",    "fstrim.timer", "gitconfig",
+                                 "gpg-agent.socket",     "mypy.ini",     "openssl.cnf",
+                                 "xdg-user-dirs.desktop"};
+    TempDir dir;
+    const std::string file = dir.File("f.ini");
+    for (const char* name : files) {
+        const std::string lf = ReadFile(std::string(QELCFG_REAL_FILES) + "/" + name);
+        ASSERT_FALSE(lf.empty()) << name;
+        std::string crlf;
+        for (char c : lf) {
+            crlf += c == '\n' ? "\r\n" : std::string(1, c);
+        }
+        for (const std::string& text : {lf, crlf}) {
+            WriteFile(file, text);
+            std::string section;
+            std::string key;
+            for (const std::string& line : Lines(RunTool({"get", file}).out)) {
+                std::string entries = RunTool({"get", file, line.substr(0, line.size() - 1)}).out;
+                if (!entries.empty()) {
+                    section = line.substr(0, line.size() - 1);
+                    key = entries.substr(0, entries.find('='));
+                    break;
+                }
+            }
+            ASSERT_FALSE(key.empty()) << name;
+            const struct {
+                Args args;
+                int lengthChange;
+            } edits[] = {{{"set", file, section, key, "changed"}, 0},
+                         {{"set", file, section, "qelcfg_new", "added"}, 1},
+                         {{"del", file, section, key}, -1}};
+            for (const auto& edit : edits) {
+                WriteFile(file, text);
+                ASSERT_EQ(RunTool(edit.args).status, 0) << name << " " << edit.args[0];
+                const std::string after = ReadFile(file);
+                EXPECT_EQ(ChangedLines(text, after, edit.lengthChange), 1)
+                    << name << " " << edit.args[0] << " " << edit.args[3];
+                const bool wasCrlf = text.find("\r\n") != std::string::npos;
+                EXPECT_EQ(after.find("\r\n") != std::string::npos, wasCrlf) << name;
+            }
+        }
+    }
+}
+
 }  // namespace
