@@ -298,8 +298,8 @@ TEST(QelcfgHelp, EveryVerbHasHelpAndTheToolAVersion) {
     const Case cases[] = {
         {{"--help"}, "check"},
         {{"get", "--help"}, "\\u00XX"},
-        {{"set", "--help"}, "\"\\r\\n\""},
-        {{"del", "--help"}, "\"\\r\\n\""},
+        {{"set", "--help"}, "line ends (LF, CR LF or mixed)"},
+        {{"del", "--help"}, "every other"},
         {{"fmt", "--help"}, "NOT kept"},
         {{"check", "--help"}, "FILE:LINE"},
     };
