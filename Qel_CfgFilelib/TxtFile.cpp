@@ -234,8 +234,14 @@ bool CTxtFile::Open(const char* path, const char* mode) {
     if (name == nullptr) {
         return false;
     }
+    // The name is bound only with a stream: a name kept after a failed open would let the
+    // next save write a tree that was never read over the file.
+    if (mode == nullptr || !AdoptStream(SysOpen(name, mode))) {
+        SysFree(name);
+        return false;
+    }
     m_fileName = name;
-    return mode != nullptr && AdoptStream(SysOpen(name, mode));
+    return true;
 }
 
 void CTxtFile::Close() {

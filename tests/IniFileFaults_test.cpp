@@ -96,4 +96,24 @@ TEST(IniFileFaults, AFailedLineBufferMakesLoadFail) {
     EXPECT_TRUE(ini.GetValue("A", "x", value));
 }
 
+// An Attach that fails (here a momentary failure to open, as with EMFILE) binds no name, so
+// the adding operations that follow cannot save a tree that was never read over the file.
+TEST(IniFileFaults, AFailedAttachBindsNoNameAndTheAddsThatFollowTouchNothing) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    const std::string text = "[A]\nx=1\n[B]\ny=2\n";
+    WriteFile(path, text);
+    CIniFile ini;
+    SysFailAt(qelcfg::detail::kSysOpen, 1);
+    EXPECT_FALSE(ini.Attach(path.c_str()));
+    SysFailAt(0, 0);
+    EXPECT_FALSE(ini.AddSection("C"));
+    EXPECT_FALSE(ini.AddValue("C", "k", "v", true));
+    EXPECT_FALSE(ini.Save(static_cast<const char*>(nullptr)));
+    EXPECT_EQ(ReadFile(path), text);
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
+    char name[16];
+    EXPECT_EQ(ini.GetTempleFileName(nullptr, name, sizeof name), nullptr);
+}
+
 }  // namespace
