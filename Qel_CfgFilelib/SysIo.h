@@ -31,6 +31,10 @@ void* SysAlloc(std::size_t size);
 void* SysRealloc(void* p, std::size_t size);
 void SysFree(void* p);
 
+// Copies what `from` holds, from its start, to `to` at its position; false when a read or a
+// write fails.
+bool SysCopyStream(FILE* from, FILE* to);
+
 // Files, one implementation per platform. Permission bits are given as the nine
 // read/write/execute bits of owner, group and others (0644), plus the three bits above
 // them (set-user-ID, set-group-ID, sticky) where a platform has them.
@@ -47,6 +51,9 @@ int SysRemove(const char* path);
 int SysSync(FILE* fp);
 // Cuts the file open as `fp` to `length` bytes. Returns 0 or -1.
 int SysTruncate(FILE* fp, long long length);
+// Whether a write to `fp` lands where the stream stands: false for a stream opened for
+// reading only or for appending.
+bool SysWritesInPlace(FILE* fp);
 // Cuts a regular file that `fp` writes, unless it appends, after the stream's position;
 // devices, pipes and appending streams are left alone. Returns 0, or -1 when the cut fails.
 int SysCutAtPosition(FILE* fp);

@@ -686,6 +686,11 @@ int SysTruncate(FILE* fp, long long length) {
     return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
 }
 
+bool SysWritesInPlace(FILE* fp) {
+    int flags = ::fcntl(::fileno(fp), F_GETFL);
+    return flags != -1 && (flags & O_ACCMODE) != O_RDONLY && (flags & O_APPEND) == 0;
+}
+
 int SysCutAtPosition(FILE* fp) {
     struct stat st;
     if (::fstat(::fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {

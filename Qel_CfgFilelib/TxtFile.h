@@ -103,6 +103,7 @@ protected:
 
 private:
     struct CStreamHold;
+    class CWrittenBack;
 
     QELCFG_LOCAL std::FILE* Stream() const;
     QELCFG_LOCAL bool AdoptStream(std::FILE* fp);
@@ -118,8 +119,8 @@ private:
     QELCFG_LOCAL bool CopyWithout(CTxtFile& temp, int index);
     QELCFG_LOCAL bool CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd);
     QELCFG_LOCAL bool FlushAndRewind();
-    QELCFG_LOCAL bool ReopenForWriting();
-    QELCFG_LOCAL bool WriteBack(CTxtFile& temp);
+    QELCFG_LOCAL bool ReplaceByCopy(CTxtFile& temp);
+    QELCFG_LOCAL bool WriteLinesTo(std::FILE* fp, CTxtFile& temp);
 
     bool m_changed = false;
     std::shared_ptr<CStreamHold> m_stream;

@@ -245,4 +245,42 @@ TEST_F(FaultSweep, EveryFailingCallOfAnEditOfLongLinesLeavesTheTextRecoverable) 
     }
 }
 
+// An edit writes back only to the file it read: an entry swapped meanwhile, for a link to
+// another file or for another file, makes it fail and touch neither, keeping the edited
+// text in "~tmp".
+TEST_F(FaultSweep, AnEditWritesBackOnlyToTheFileItRead) {
+    struct Case {
+        const char* what;
+        bool link;
+        std::function<bool(_CFG::CTxtFile&)> run;
+        const char* edited;
+    } cases[] = {
+        {"remove, link swapped in", true, [](_CFG::CTxtFile& f) { return f.RemoveTextLine(0); },
+         "b\r\n"},
+        {"insert, link swapped in", true,
+         [](_CFG::CTxtFile& f) { return f.InsertTextLine(0, "x", true); }, "a\r\nx\r\nb\r\n"},
+        {"remove, file swapped in", false, [](_CFG::CTxtFile& f) { return f.RemoveTextLine(0); },
+         "b\r\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.File("f"), victim = dir.File("v");
+        WriteFile(path, "a\nb\n");
+        WriteFile(victim, "secret\n");
+        _CFG::CTxtFile file(path.c_str(), "r+b");
+        // The copy is forced to the disk once complete, before the write-back.
+        qelcfg::detail::SysRunAt(qelcfg::detail::kSysSync, 1, [&]() {
+            EXPECT_EQ(::rename(path.c_str(), dir.File("moved").c_str()), 0);
+            EXPECT_EQ(c.link ? ::symlink(victim.c_str(), path.c_str())
+                             : ::link(victim.c_str(), path.c_str()),
+                      0);
+        });
+        EXPECT_FALSE(c.run(file)) << c.what;
+        StopFailing();
+        EXPECT_EQ(ReadFile(victim), "secret\n") << c.what;
+        EXPECT_EQ(ReadFile(dir.File("moved")), "a\nb\n") << c.what;
+        EXPECT_EQ(ReadFile(path + "~tmp"), c.edited) << c.what;
+    }
+}
+
 }  // namespace

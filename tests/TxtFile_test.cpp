@@ -364,13 +364,17 @@ TEST(TxtFileEdit, EditsRewriteTheFileWithCrLfAfterEveryLine) {
     }
 }
 
-TEST(TxtFileEdit, RemoveReopensAReadOnlyFileWhileInsertLeavesItUntouched) {
+TEST(TxtFileEdit, RemoveReopensAReadOnlyFileWhileInsertLeavesItAndAnAppendedOneUntouched) {
     TempDir dir;
     const std::string path = dir.File("f");
     WriteFile(path, "a\nb\n");
+    // An appending stream would put the rewritten text after the old one: it is refused too.
+    for (const char* mode : {"rb", "ab", "a+b"}) {
+        CTxtFile other(path.c_str(), mode);
+        EXPECT_FALSE(other.InsertTextLine(0, "x", true)) << mode;
+        EXPECT_EQ(ReadFile(path), "a\nb\n") << mode;
+    }
     CTxtFile file(path.c_str(), "rb");
-    EXPECT_FALSE(file.InsertTextLine(0, "x", true));
-    EXPECT_EQ(ReadFile(path), "a\nb\n");
     EXPECT_TRUE(file.RemoveTextLine(0));
     EXPECT_TRUE(file.WriteText("z", true));
     EXPECT_TRUE(file.InsertTextLine(-1, file.ReadTextLine(1), true));
