@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -252,6 +254,48 @@ TEST(QelcfgEdit, ConcurrentSetsOfDifferentKeysAllLand) {
             EXPECT_EQ(ReadFile(file).substr(0, 15), "# shared\r\n[A]\r\n");
         }
         EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"c.ini"});
+    }
+}
+
+// A lock that another process keeps (here a reader's shared lock) is waited for at most
+// --wait seconds; then the writer names the holder, exits 2 and leaves the file alone.
+TEST(QelcfgEdit, ALockHeldElsewhereIsWaitedForAtMostWaitSeconds) {
+    const std::string text = "[A]\nk=1\n";
+    const std::vector<Args> commands = {
+        {"set", "--wait", "0", "FILE", "A", "k", "2"},
+        {"del", "--wait", "0", "FILE", "A"},
+        {"fmt", "--wait", "0", "FILE"},
+    };
+    for (Args args : commands) {
+        TempDir dir;
+        std::string file = dir.File("c.ini");
+        WriteFile(file, text);
+        int held = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_SH), 0);
+        args[3] = file;
+        ToolResult r = RunTool(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
+            << r.err;
+        EXPECT_EQ(ReadFile(file), text) << args[0];
+        ::close(held);
+        EXPECT_EQ(RunTool(args).status, 0) << args[0] << ": the lock is free again";
+    }
+}
+
+// Output to a path that stands for standard output goes through the descriptor, after
+// what a shell wrote there before: the file behind it is never replaced.
+TEST(QelcfgFmt, OutputToStandardOutputByPathWritesThroughTheDescriptor) {
+    for (const char* out : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        TempDir dir;
+        std::string file = dir.File("c.ini");
+        WriteFile(file, "# gone\n[A]\nk=1\n");
+        RunOptions options;
+        options.outputBefore = "earlier\n";
+        ToolResult r = RunTool({"fmt", "-o", out, file}, options);
+        EXPECT_EQ(r.status, 0) << out << r.err;
+        EXPECT_EQ(r.out, "earlier\n[A]\r\nk=1\r\n\r\n") << out;
+        EXPECT_EQ(ReadFile(file), "# gone\n[A]\nk=1\n") << out;
     }
 }
 

@@ -25,6 +25,18 @@ void Save(CIniFile& ini, const std::string& path) {
     }
 }
 
+// A path that stands for a descriptor this process already has open ("/dev/stdout",
+// "/dev/fd/N", "/proc/self/fd/N"): the library writes through the descriptor, at its
+// position, so there is no file to lock or replace.
+bool NamesDescriptor(const std::string& path) {
+    for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/fd/"}) {
+        if (path.compare(0, std::string(prefix).size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int RunFmt(const Options& options) {
@@ -39,6 +51,10 @@ int RunFmt(const Options& options) {
     Load(ini, LockForReading(options.file), options.file);
     if (options.output == "-") {
         WriteOut(IniText(ini.GetCfg()));
+        return kExitDone;
+    }
+    if (NamesDescriptor(options.output)) {
+        Save(ini, options.output);
         return kExitDone;
     }
     LockedFile locked = LockForWriting(options.output, options.output, true);

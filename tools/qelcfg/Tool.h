@@ -41,6 +41,7 @@ struct Options {
     std::string output;
     bool existing = false;
     bool list = false;
+    double wait = 10.0;  // seconds a lock on FILE is waited for
 };
 
 // "'name'", the way messages show file, section and key names.

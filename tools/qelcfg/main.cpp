@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "FileAccess.h"
 #include "Tool.h"
 
 namespace {
@@ -22,7 +23,9 @@ constexpr char kEditNote[] =
     "edit leaves FILE as it was. Every other line stays, comments and blank lines included,\n"
     "but afterwards every line of FILE ends in \"\\r\\n\", the library's text format. Files\n"
     "holding NUL bytes or text after a CR inside a line are refused: any edit would change\n"
-    "those lines too. Other qelcfg processes editing FILE at the same time wait their turn.\n";
+    "those lines too. Other qelcfg processes editing FILE at the same time wait their turn,\n"
+    "for at most --wait seconds; then the process holding FILE is named and the exit\n"
+    "status is 2.\n";
 
 struct Verbs {
     CLI::App* get;
@@ -118,6 +121,13 @@ CLI::App* AddCheck(CLI::App& app, Options& o) {
     return check;
 }
 
+// --wait SECONDS on the verbs that write FILE.
+void AddWait(CLI::App* verb, Options& o) {
+    verb->add_option("--wait", o.wait, "wait at most SECONDS for a lock on FILE (default 10)")
+        ->type_name("SECONDS")
+        ->check(CLI::NonNegativeNumber);
+}
+
 bool Given(const CLI::App* verb, const char* name) {
     const CLI::Option* option = verb->get_option_no_throw(name);
     return option != nullptr && option->count() > 0;
@@ -163,6 +173,9 @@ int main(int argc, char** argv) {
     Options options;
     Verbs verbs{AddGet(app, options), AddSet(app, options), AddDel(app, options),
                 AddFmt(app, options), AddCheck(app, options)};
+    for (CLI::App* verb : {verbs.set, verbs.del, verbs.fmt}) {
+        AddWait(verb, options);
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -172,6 +185,7 @@ int main(int argc, char** argv) {
         return Fail(qeltool::kExitFailure, std::string(e.what()) + " (see qelcfg --help)");
     }
     try {
+        qeltool::SetLockWait(options.wait);
         return Run(verbs, options);
     } catch (const qeltool::ToolError& e) {
         return Fail(e.Status(), e.what());
