@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -305,6 +306,36 @@ TEST(IniFileSafety, AnInPlaceSaveThatCannotGrowLeavesTheFileAsItWas) {
     EXPECT_TRUE(ini.Save(path.c_str()));
     EXPECT_EQ(ReadFile(twin), kNewText);
     EXPECT_EQ(StatOf(twin).st_nlink, 2u);
+}
+
+// A save takes the lock that qelcfg's edits take: while another process holds it (and
+// replaces the file meanwhile, as an edit does), the save waits, then writes last.
+TEST(IniFileSafety, ASaveWaitsForTheLockThatAnEditHolds) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini"), edited = dir.File("edited");
+    WriteFile(path, "[old]\r\n");
+    WriteFile(edited, "[edit]\r\n");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t editor = ::fork();
+    if (editor == 0) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        bool ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1;
+        ::usleep(300 * 1000);
+        ok = ok && ::rename(edited.c_str(), path.c_str()) == 0;
+        ::_exit(ok ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    CIniFile ini;
+    EXPECT_TRUE(NewTree(ini).Save(path.c_str()));
+    int status = -1;
+    EXPECT_EQ(::waitpid(editor, &status, 0), editor);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFile(path), kNewText) << "the save came after the edit";
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 }  // namespace
