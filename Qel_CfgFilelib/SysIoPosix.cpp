@@ -38,6 +38,8 @@ constexpr int kTemporaryNameAttempts = 16;
 // Links followed from the caller's path before the path counts as a loop.
 constexpr int kMaxLinks = 40;
 constexpr std::size_t kCopyBlock = 64 * 1024;
+// How long a writer waits for the lock that another process holds on the file.
+constexpr std::chrono::seconds kLockWait(10);
 
 // Directories are opened only to name entries in them, which needs search permission alone
 // where the platform can open a directory for that.
@@ -378,18 +380,30 @@ bool WriteAtPosition(int fd, SysContents& contents) {
 
 // Takes the advisory lock that every writer of the file takes (qelcfg included), so that two
 // writers do not interleave. A lock that this process holds already, on another descriptor
-// of the same file, is its caller's own and is not waited for.
-void LockForWriting(int fd) {
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+// of the same file, is its caller's own and is not waited for. A lock that another process
+// keeps longer than kLockWait fails the write (EWOULDBLOCK) rather than hanging it.
+bool LockForWriting(int fd) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
         if (errno == EINTR) {
             continue;
         }
+        // A file system without locks is written unlocked.
         if (errno != EWOULDBLOCK || HeldByThisProcess(fd)) {
-            return;
+            return true;
         }
-        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            errno = EWOULDBLOCK;
+            return false;
         }
-        return;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
     }
 }
 
@@ -406,7 +420,9 @@ Fd OpenLocked(Target& target, bool mayMove) {
             }
             return Fd();
         }
-        LockForWriting(fd.Get());
+        if (!LockForWriting(fd.Get())) {
+            return Fd();
+        }
         struct stat named;
         if (::fstatat(target.dir.Get(), target.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             SameFile(named, now)) {
@@ -464,7 +480,9 @@ bool WriteInPlace(Target& target, SysContents& contents, Result* result) {
         }
         return WriteAtPosition(fd.Get(), contents);
     }
-    LockForWriting(fd.Get());
+    if (!LockForWriting(fd.Get())) {
+        return false;
+    }
 
     // The recovery file takes the target's name with a suffix where that fits, so that it is
     // found beside it; a directory that takes no new file gets an unnamed copy elsewhere.
