@@ -8,12 +8,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ToolRunner.h"
+#include "TxtFile.h"
 
 namespace {
 
@@ -297,6 +299,38 @@ TEST(QelcfgFmt, OutputToStandardOutputByPathWritesThroughTheDescriptor) {
         EXPECT_EQ(r.out, "earlier\n[A]\r\nk=1\r\n\r\n") << out;
         EXPECT_EQ(ReadFile(file), "# gone\n[A]\nk=1\n") << out;
     }
+}
+
+// A writer that edits lines through the library and qelcfg set, running together: both
+// take the same lock, every set lands, and a library edit whose file was replaced after it
+// read it fails rather than writing over the set, so that its retry lands too.
+TEST(QelcfgEdit, LibraryEditsAndSetsRunningTogetherLoseNoUpdate) {
+    const int kRounds = 40;
+    TempDir dir;
+    std::string file = dir.File("c.ini");
+    WriteFile(file, "[L]\r\n[T]\r\n");
+    std::vector<std::unique_ptr<ToolProcess>> sets;
+    int retries = 0;
+    for (int i = 0; i < kRounds; ++i) {
+        std::string n = std::to_string(i);
+        sets.emplace_back(new ToolProcess({"set", file, "T", "t" + n, n}));
+        bool edited = false;
+        for (int attempt = 0; attempt < 1000 && !edited; ++attempt) {
+            _CFG::CTxtFile lines(file.c_str(), "r+b");
+            edited = lines.InsertTextLine(0, ("l" + n + "=" + n).c_str(), true);
+            retries += !edited;
+        }
+        EXPECT_TRUE(edited) << i;
+    }
+    for (auto& set : sets) {
+        EXPECT_EQ(set->Finish().status, 0);
+    }
+    for (int i = 0; i < kRounds; ++i) {
+        std::string n = std::to_string(i);
+        EXPECT_EQ(RunTool({"get", file, "T", "t" + n}).out, n + "\n") << "set " << n;
+        EXPECT_EQ(RunTool({"get", file, "L", "l" + n}).out, n + "\n") << "edit " << n;
+    }
+    std::printf("%d library edits were retried\n", retries);
 }
 
 }  // namespace
