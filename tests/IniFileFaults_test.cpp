@@ -338,4 +338,27 @@ TEST(IniFileSafety, ASaveWaitsForTheLockThatAnEditHolds) {
     ::close(ready[1]);
 }
 
+// A writable file in a directory that takes no new file is written in place; its new text
+// is kept outside the directory meanwhile, and nothing is left behind.
+TEST(IniFileSafety, AFileInADirectoryThatTakesNoNewFileIsWrittenInPlace) {
+    if (!IsRoot()) {
+        GTEST_SKIP() << "needs root to run the save as a second user";
+    }
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "[old]\r\nk=" + std::string(5000, 'o') + "\r\n");
+    ASSERT_EQ(::chown(path.c_str(), kNobody, kNoGroup), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    const ino_t inode = StatOf(path).st_ino;
+    EXPECT_TRUE(InChild(
+        [&path]() {
+            CIniFile ini;
+            return NewTree(ini).Save(path.c_str());
+        },
+        kNobody, kNoGroup));
+    EXPECT_EQ(ReadFile(path), kNewText);
+    EXPECT_EQ(StatOf(path).st_ino, inode);
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
+}
+
 }  // namespace
