@@ -93,25 +93,6 @@ void SysFree(void* p) {
     std::free(p);
 }
 
-bool SysCopyStream(FILE* from, FILE* to) {
-    if (SysSeek(from, 0, SEEK_SET) != 0) {
-        return false;
-    }
-    char block[16 * 1024];
-    for (;;) {
-        if (SysFails(kSysRead)) {
-            return false;
-        }
-        std::size_t n = std::fread(block, 1, sizeof block, from);
-        if (n > 0 && SysWrite(block, n, to) != n) {
-            return false;
-        }
-        if (n < sizeof block) {
-            return std::ferror(from) == 0;
-        }
-    }
-}
-
 bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable) {
     bool ok = false;
     try {

@@ -31,10 +31,6 @@ void* SysAlloc(std::size_t size);
 void* SysRealloc(void* p, std::size_t size);
 void SysFree(void* p);
 
-// Copies what `from` holds, from its start, to `to` at its position; false when a read or a
-// write fails.
-bool SysCopyStream(FILE* from, FILE* to);
-
 // Files, one implementation per platform. Permission bits are given as the nine
 // read/write/execute bits of owner, group and others (0644), plus the three bits above
 // them (set-user-ID, set-group-ID, sticky) where a platform has them.
