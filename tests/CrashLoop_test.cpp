@@ -2,7 +2,7 @@
 // text or the new one, byte for byte. The new file is unnamed while it is written; it gets
 // a name only between the two calls that link it in and rename it over the file, so a kill
 // can leave a named copy only there, and that copy then holds the complete new text.
-// Takes tens of seconds; labelled large.
+// Takes about a minute: tests/crash-loop.sh runs it, outside ctest.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
