@@ -252,16 +252,45 @@ Fd CreateTemporary(const Target& target, unsigned mode, std::string& name) {
     return Fd();
 }
 
-// Gives the unnamed file `fd` the name `name` in the target's directory.
-bool LinkTemporary(const Target& target, int fd, std::string& name) {
+// The name under which the unnamed new file of a locked target is linked in: fixed for the
+// target's name, and short. Writers of one file hold its lock while they link and rename,
+// so an entry found under this name is what a killed writer left between the two calls,
+// and is removed; a leftover therefore lasts only until the file's next save.
+std::string LinkName(const std::string& target) {
+    unsigned long long hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : target) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, ".qc%016llx.tmp", hash);
+    return name;
+}
+
+// Gives the unnamed file `fd` the name `name` in the target's directory: the target's fixed
+// link name when the caller holds its lock (`locked`), else a name of its own.
+bool LinkTemporary(const Target& target, int fd, bool locked, std::string& name) {
     if (SysFails(kSysRename)) {
         return false;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    auto link = [&target, &self](const std::string& as) {
+        return ::linkat(AT_FDCWD, self.c_str(), target.dir.Get(), as.c_str(), AT_SYMLINK_FOLLOW) ==
+               0;
+    };
+    if (locked) {
+        name = LinkName(target.name);
+        if (link(name) ||
+            (errno == EEXIST && ::unlinkat(target.dir.Get(), name.c_str(), 0) == 0 && link(name))) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            name.clear();
+            return false;
+        }
+    }
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         name = TemporaryName(attempt);
-        if (::linkat(AT_FDCWD, self.c_str(), target.dir.Get(), name.c_str(), AT_SYMLINK_FOLLOW) ==
-            0) {
+        if (link(name)) {
             return true;
         }
         if (errno != EEXIST) {
@@ -607,7 +636,7 @@ bool WriteReplacing(Target& target, SysContents& contents, Result* result) {
         removeName();
         throw;
     }
-    if (!written || (name.empty() && !LinkTemporary(target, fd.Get(), name))) {
+    if (!written || (name.empty() && !LinkTemporary(target, fd.Get(), old.Valid(), name))) {
         removeName();
         return false;
     }

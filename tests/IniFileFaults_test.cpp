@@ -361,4 +361,27 @@ TEST(IniFileSafety, AFileInADirectoryThatTakesNoNewFileIsWrittenInPlace) {
     EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
 }
 
+// A writer killed between linking its new file in and renaming it over the file leaves
+// that complete copy under the file's fixed link name; the file's next save takes the name
+// over, so copies never pile up.
+TEST(IniFileSafety, ACopyLeftByAKilledSaveGoesWithTheNextSave) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "[old]\r\n");
+    EXPECT_FALSE(InChild([&path]() {
+        // The first rename-kind call links the copy in, the second renames it.
+        qelcfg::detail::SysRunAt(qelcfg::detail::kSysRename, 2, []() { ::_exit(9); });
+        CIniFile ini;
+        return NewTree(ini).Save(path.c_str());
+    }));
+    EXPECT_EQ(ReadFile(path), "[old]\r\n");
+    const std::string left = ListDir(dir.Path());
+    ASSERT_EQ(left.compare(0, 3, ".qc"), 0) << left;
+    EXPECT_EQ(ReadFile(dir.File(left.substr(0, left.find('\n')))), kNewText);
+    CIniFile ini;
+    EXPECT_TRUE(NewTree(ini).Save(path.c_str()));
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
+    EXPECT_EQ(ReadFile(path), kNewText);
+}
+
 }  // namespace
