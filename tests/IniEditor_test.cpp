@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <string>
 
 #include "IniEditor.h"
@@ -79,6 +80,12 @@ TEST(IniEditor, EditsChangeOnlyTheirLines) {
          "[B]\nx=1\n[A]\n"},
         {"[B]\nx=1\n[A]\nk=1", kRemoveSection, "A", nullptr, nullptr, true, "[B]\nx=1"},
         {"[B]\n", kRemoveSection, "A", nullptr, nullptr, false, "[B]\n"},
+        {"\r\n[A]", kRemoveSection, "A", nullptr, nullptr, true, ""},
+        {"[A]\nk=1\n[B]\r\nx=1\r\n[C]\r\n", kAdd, "A", "n", "2", true,
+         "[A]\nk=1\nn=2\n[B]\r\nx=1\r\n[C]\r\n"},
+        {"[A]\nk=1\n", kRemoveKey, nullptr, "k", nullptr, false, "[A]\nk=1\n"},
+        {"[A]\nk=1\n", kRemoveKey, "A", nullptr, nullptr, false, "[A]\nk=1\n"},
+        {"[A]\nk=1\n", kRemoveSection, nullptr, nullptr, nullptr, false, "[A]\nk=1\n"},
         // Texts the format cannot carry as given are refused.
         {"[A]\nk=1\n", kSet, "A", "k", "2\n[admin]", false, "[A]\nk=1\n"},
         {"[A]\nk=1\n", kSet, "A", "k", " 2", false, "[A]\nk=1\n"},
@@ -139,6 +146,33 @@ TEST(IniEditor, RefusesFilesWithLoneCarriageReturns) {
     EXPECT_FALSE(ed.SetText("[A]\r"));
     EXPECT_FALSE(ed.Read(dir.File("missing.ini").c_str()));
     EXPECT_FALSE(ed.Read(dir.Path().c_str()));
+    // A failed read unbinds an editor that was bound before.
+    WriteFile(path, "[A]\nk=1\n");
+    ASSERT_TRUE(ed.Read(path.c_str()));
+    EXPECT_TRUE(ed.HasSection("A"));
+    EXPECT_FALSE(ed.HasSection("a"));
+    EXPECT_FALSE(ed.HasSection(nullptr));
+    EXPECT_FALSE(ed.Read(dir.File("missing.ini").c_str()));
+    EXPECT_EQ(ed.GetFileName(), nullptr);
+    EXPECT_EQ(ed.GetText(), "");
+    EXPECT_FALSE(ed.Save());
+}
+
+// A save that cannot write keeps the edit, so that a later save can still write it.
+TEST(IniEditor, AFailedSaveKeepsTheChange) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "[A]\nk=1\n");
+    CIniEditor ed;
+    ASSERT_TRUE(ed.Read(path.c_str()));
+    ASSERT_TRUE(ed.SetValue("A", "k", "2"));
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    EXPECT_FALSE(ed.Save());
+    EXPECT_TRUE(ed.IsChanged());
+    ASSERT_EQ(::rmdir(path.c_str()), 0);
+    EXPECT_TRUE(ed.Save());
+    EXPECT_EQ(ReadFile(path), "[A]\nk=2\n");
 }
 
 // A save with nothing changed leaves the file itself alone: same inode, same bytes.
