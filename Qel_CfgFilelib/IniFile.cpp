@@ -74,10 +74,12 @@ private:
         if (::fstat(::fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
             return true;
         }
+#if !defined(_WIN32)
         int flags = ::fcntl(::fileno(fp), F_GETFL);
         if (flags == -1 || (flags & O_APPEND) != 0) {
             return true;
         }
+#endif
         long end = qelcfg::detail::SysTell(fp);
         return end >= 0 && qelcfg::detail::SysTruncate(fp, end) == 0;
     }
@@ -277,6 +279,19 @@ bool CIniFile::Save(const char* path) {
 // Replaces the file through a complete temporary beside it where that keeps what the
 // file is: a regular file with one link. Devices, pipes and files with other hard links
 // are written in place, as is a file whose directory takes no new file.
+#if defined(_WIN32)
+bool CIniFile::SaveToPath(const std::string& path) {
+    switch (qelcfg::detail::SysExamine(path.c_str())) {
+        case qelcfg::detail::kSysPathMissing:
+            return SaveReplacing(path, 0666, false, -1, -1);
+        case qelcfg::detail::kSysPathReplaceable:
+            return SaveReplacing(path, 0666, true, -1, -1);
+        case qelcfg::detail::kSysPathInPlace:
+            break;
+    }
+    return SaveInPlace(path);
+}
+#else
 bool CIniFile::SaveToPath(const std::string& path) {
     std::string target = path;
     struct stat st;
@@ -299,6 +314,7 @@ bool CIniFile::SaveToPath(const std::string& path) {
     return SaveReplacing(target, st.st_mode & 07777, true, static_cast<long>(st.st_uid),
                          static_cast<long>(st.st_gid));
 }
+#endif
 
 bool CIniFile::SaveInPlace(const std::string& path) {
     FILE* fp = qelcfg::detail::SysOpen(path.c_str(), "w+b");
@@ -321,12 +337,17 @@ bool CIniFile::SaveReplacing(const std::string& path, unsigned mode, bool exists
         bool denied = errno == EACCES || errno == EPERM;
         return denied && SaveInPlace(path);
     }
+#if !defined(_WIN32)
     if (exists) {
         // Only a privileged process may give the file away; a file left under our own
         // owner is no failure, so the result is not looked at.
         int kept = ::fchown(::fileno(fp), static_cast<uid_t>(owner), static_cast<gid_t>(group));
         static_cast<void>(kept);
     }
+#else
+    static_cast<void>(owner);
+    static_cast<void>(group);
+#endif
     bool written = false;
     try {
         written = WriteTreeTo(fp, m_cfg, true);
@@ -336,7 +357,7 @@ bool CIniFile::SaveReplacing(const std::string& path, unsigned mode, bool exists
         throw;
     }
     if (!written || qelcfg::detail::SysRename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
+        qelcfg::detail::SysRemove(temp.c_str());
         return false;
     }
     // The new file is complete and in place; a directory that cannot be flushed only

@@ -1,8 +1,12 @@
+// The fault hooks and the calls of the C runtime that every platform shares, and the
+// POSIX half of the file-system calls; SysIoWin32.cpp holds the Windows half.
 #include "SysIo.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -30,8 +34,9 @@ int KindIndex(SysCall kind) {
     return index;
 }
 
-// Counts the call and tells whether it must fail.
-bool Fails(SysCall kind, int err = EIO) {
+}  // namespace
+
+bool SysFails(SysCall kind, int err) {
     FaultPlan& plan = Plan();
     ++plan.calls[KindIndex(kind)];
     if (plan.failAt <= 0 || (plan.kinds & kind) == 0) {
@@ -50,8 +55,15 @@ bool Fails(SysCall kind, int err = EIO) {
     return true;
 }
 
+namespace {
+
+bool Fails(SysCall kind, int err = EIO) {
+    return SysFails(kind, err);
+}
+
 }  // namespace
 
+#if !defined(_WIN32)
 FILE* SysOpen(const char* path, const char* mode) {
     if (Fails(kSysOpen)) {
         return nullptr;
@@ -85,6 +97,7 @@ FILE* SysCreate(const char* path, unsigned mode, bool exact) {
     }
     return fp;
 }
+#endif  // !_WIN32
 
 int SysClose(FILE* fp) {
     if (Fails(kSysClose)) {
@@ -144,6 +157,7 @@ bool SysEof(FILE* fp) {
     return std::feof(fp) != 0;
 }
 
+#if !defined(_WIN32)
 int SysFileMode(FILE* fp, unsigned* mode) {
     struct stat info;
     if (::fstat(::fileno(fp), &info) != 0) {
@@ -190,6 +204,7 @@ int SysTruncate(FILE* fp, long long length) {
     }
     return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
 }
+#endif  // !_WIN32
 
 void* SysAlloc(std::size_t size) {
     if (Fails(kSysAlloc, ENOMEM)) {

@@ -54,12 +54,22 @@ void* SysAlloc(std::size_t size);
 void* SysRealloc(void* p, std::size_t size);
 void SysFree(void* p);
 
+#if defined(_WIN32)
+// What a save may do with a path on Windows: replace a regular file that has one link,
+// create a missing one, and write anything else (a directory entry it cannot examine, a
+// device, a link, a file of several links) in place.
+enum SysPathKind { kSysPathMissing, kSysPathReplaceable, kSysPathInPlace };
+SysPathKind SysExamine(const char* path);
+#endif
+
 // Fault hooks. After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the
 // given kinds fails as the runtime reports a failure (errno EIO, or ENOMEM for memory);
 // n = 0 turns the hook off. SysCallCount tells how many calls of those kinds were made
 // since the last SysFailAt.
 void SysFailAt(unsigned kinds, long n);
 long SysCallCount(unsigned kinds);
+// Counts a call of `kind` and tells whether the fault hooks make it fail; errno is then `err`.
+bool SysFails(SysCall kind, int err);
 
 }  // namespace detail
 }  // namespace qelcfg

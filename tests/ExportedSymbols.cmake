@@ -1,12 +1,17 @@
 # Checks the dynamic symbol table of the shared library: the exported interface of the
 # configuration tree is there (classes, free functions and the three instantiations of
-# CIniValue), and none of the library's internal functions is.
-#   cmake -DNM=<nm> -DLIB=<path of libQel_CfgFile.so> -P ExportedSymbols.cmake
+# CIniValue), and none of the library's internal functions is. For a Windows DLL, LIB is
+# its import library, which lists exactly what the DLL's export table holds.
+#   cmake -DNM=<nm> -DLIB=<libQel_CfgFile.so or libQel_CfgFile.dll.a> -P ExportedSymbols.cmake
 if(NOT NM OR NOT LIB)
     message(FATAL_ERROR "usage: cmake -DNM=<nm> -DLIB=<library> -P ExportedSymbols.cmake")
 endif()
 
-execute_process(COMMAND "${NM}" -DC --defined-only "${LIB}"
+set(flags -DC --defined-only)
+if(LIB MATCHES "\\.dll\\.a$")
+    set(flags -C --defined-only --extern-only)
+endif()
+execute_process(COMMAND "${NM}" ${flags} "${LIB}"
     OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "${NM} failed on ${LIB}: ${errors}")
