@@ -218,20 +218,18 @@ SysPathKind SysExamine(const char* path) {
     }
     // No access is asked for, so that a file open elsewhere or without read access can
     // still be examined; the backup flag lets a directory be opened too.
-    HANDLE file = ::CreateFileW(wide.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file = ::CreateFileW(
+        wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? kSysPathMissing : kSysPathInPlace;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    bool replaceable = ::GetFileType(file) == FILE_TYPE_DISK &&
-                       ::GetFileInformationByHandle(file, &info) &&
-                       (info.dwFileAttributes &
-                        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-                       info.nNumberOfLinks == 1;
+    bool replaceable =
+        ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        info.nNumberOfLinks == 1;
     ::CloseHandle(file);
     return replaceable ? kSysPathReplaceable : kSysPathInPlace;
 }
