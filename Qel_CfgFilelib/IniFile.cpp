@@ -267,6 +267,13 @@ bool CIniFile::Save(const char* path) {
         CloseStream();
     } else {
         target = path;
+#if defined(_WIN32)
+        // Windows replaces no file that a stream holds open, this object's own included.
+        FILE* own = static_cast<FILE*>(GetStream());
+        if (own != nullptr && qelcfg::detail::SysSameFile(own, path)) {
+            CloseStream();
+        }
+#endif
     }
     if (!SaveToPath(target)) {
         CloseStream();

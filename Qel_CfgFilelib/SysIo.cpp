@@ -105,6 +105,11 @@ int SysClose(FILE* fp) {
         errno = EIO;
         return EOF;
     }
+#if defined(_WIN32)
+    // Windows' runtime fails the close of a stream that an earlier call has failed on,
+    // though that call has reported it; only what the close itself flushes counts here.
+    std::clearerr(fp);
+#endif
     return std::fclose(fp);
 }
 

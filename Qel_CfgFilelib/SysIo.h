@@ -60,6 +60,8 @@ void SysFree(void* p);
 // device, a link, a file of several links) in place.
 enum SysPathKind { kSysPathMissing, kSysPathReplaceable, kSysPathInPlace };
 SysPathKind SysExamine(const char* path);
+// Tells whether `path` names the file open as `fp`.
+bool SysSameFile(FILE* fp, const char* path);
 #endif
 
 // Fault hooks. After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the

@@ -234,6 +234,28 @@ SysPathKind SysExamine(const char* path) {
     return replaceable ? kSysPathReplaceable : kSysPathInPlace;
 }
 
+bool SysSameFile(FILE* fp, const char* path) {
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return false;
+    }
+    HANDLE file =
+        ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION named;
+    BY_HANDLE_FILE_INFORMATION open;
+    bool same = ::GetFileInformationByHandle(file, &named) &&
+                ::GetFileInformationByHandle(HandleOf(fp), &open) &&
+                named.dwVolumeSerialNumber == open.dwVolumeSerialNumber &&
+                named.nFileIndexHigh == open.nFileIndexHigh &&
+                named.nFileIndexLow == open.nFileIndexLow;
+    ::CloseHandle(file);
+    return same;
+}
+
 }  // namespace detail
 }  // namespace qelcfg
 

@@ -253,6 +253,7 @@ TEST(TxtFileState, CopiesShareTheStreamUntilTheLastOneLetsGo) {
     }
 }
 
+#if !defined(_WIN32)  // no device that is always full
 TEST(TxtFileState, CloseStreamReportsAWriteThatFailsOnlyWhenTheLastHolderCloses) {
     Probe file("/dev/full", "wb");
     ASSERT_TRUE(file.WriteText("buffered", true));
@@ -261,6 +262,7 @@ TEST(TxtFileState, CloseStreamReportsAWriteThatFailsOnlyWhenTheLastHolderCloses)
     EXPECT_FALSE(copy.CloseStream());
     EXPECT_EQ(copy.GetStream(), nullptr);
 }
+#endif
 
 TEST(TxtFileState, OwnOperationsReachOverridesThroughTheVirtualTable) {
     struct Case {
