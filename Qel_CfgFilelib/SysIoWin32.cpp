@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <new>
 #include <string>
 
 #include "SysIo.h"
@@ -17,14 +18,22 @@ namespace qelcfg {
 namespace detail {
 namespace {
 
+constexpr std::size_t kModeSize = 32;
+
 // The UTF-8 text `text` as UTF-16; false, with errno EINVAL, for a text that is not UTF-8.
+// The callers report failures by their results, so exhausted memory is one too.
 bool Widen(const char* text, std::wstring& wide) {
     int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
     if (length <= 0) {
         errno = EINVAL;
         return false;
     }
-    wide.resize(static_cast<std::size_t>(length));
+    try {
+        wide.resize(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
     if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length) !=
         length) {
         errno = EINVAL;
@@ -68,18 +77,24 @@ void SetErrnoFromLastError() {
     }
 }
 
-// `mode` with "b" added unless it names a translation mode itself.
-std::wstring BinaryMode(const char* mode) {
-    std::wstring wide;
+// Copies `mode` into `wide` with "b" added unless it names a translation mode itself;
+// false, with errno EINVAL, for a mode longer than any that fopen knows.
+bool BinaryMode(const char* mode, wchar_t (&wide)[kModeSize]) {
+    std::size_t length = 0;
     bool named = false;
     for (const char* c = mode; *c != '\0'; ++c) {
+        if (length + 2 >= kModeSize) {
+            errno = EINVAL;
+            return false;
+        }
         named = named || *c == 'b' || *c == 't';
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+        wide[length++] = static_cast<wchar_t>(static_cast<unsigned char>(*c));
     }
     if (!named) {
-        wide += L'b';
+        wide[length++] = L'b';
     }
-    return wide;
+    wide[length] = L'\0';
+    return true;
 }
 
 HANDLE HandleOf(FILE* fp) {
@@ -94,10 +109,11 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN
 
 FILE* SysOpen(const char* path, const char* mode) {
     std::wstring wide;
-    if (SysFails(kSysOpen, EIO) || !Widen(path, wide)) {
+    wchar_t wideMode[kModeSize];
+    if (SysFails(kSysOpen, EIO) || !Widen(path, wide) || !BinaryMode(mode, wideMode)) {
         return nullptr;
     }
-    return ::_wfopen(wide.c_str(), BinaryMode(mode).c_str());
+    return ::_wfopen(wide.c_str(), wideMode);
 }
 
 // Windows files have no permission bits beyond read-only, which a file being written
