@@ -77,20 +77,22 @@ void SetErrnoFromLastError() {
     }
 }
 
-// Copies `mode` into `wide` with "b" added unless it names a translation mode itself;
-// false, with errno EINVAL, for a mode longer than any that fopen knows.
+// Copies `mode` into `wide` as a binary mode: "t" is left out and "b" added if missing.
+// False, with errno EINVAL, for a mode longer than any that fopen knows.
 bool BinaryMode(const char* mode, wchar_t (&wide)[kModeSize]) {
     std::size_t length = 0;
-    bool named = false;
+    bool binary = false;
     for (const char* c = mode; *c != '\0'; ++c) {
         if (length + 2 >= kModeSize) {
             errno = EINVAL;
             return false;
         }
-        named = named || *c == 'b' || *c == 't';
-        wide[length++] = static_cast<wchar_t>(static_cast<unsigned char>(*c));
+        binary = binary || *c == 'b';
+        if (*c != 't') {
+            wide[length++] = static_cast<wchar_t>(static_cast<unsigned char>(*c));
+        }
     }
-    if (!named) {
+    if (!binary) {
         wide[length++] = L'b';
     }
     wide[length] = L'\0';
