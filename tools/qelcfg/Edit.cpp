@@ -144,7 +144,13 @@ int EditFile(const Options& options, bool mayCreate, const Edit& edit) {
         if (!edit(copy, FindPlace(copy, options))) {
             return kExitDone;
         }
-        if (copy.Install(target.base, locked.Exists())) {
+        bool existed = locked.Exists();
+#if defined(_WIN32)
+        // Windows replaces no file that is held open: the lock goes just before the copy
+        // takes the file's place.
+        locked = LockedFile();
+#endif
+        if (copy.Install(target.base, existed)) {
             return kExitDone;
         }
     }

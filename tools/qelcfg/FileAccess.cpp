@@ -1,8 +1,13 @@
 #include "FileAccess.h"
 
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -20,6 +25,39 @@ namespace {
 // rather than spun on forever.
 constexpr int kLockAttempts = 10000;
 
+#if defined(_WIN32)
+// Windows opens no directory as a file, and has no FIFO to keep from blocking.
+int OpenExisting(const std::string& path, const std::string& shownName, struct stat& st) {
+    int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::_close(fd);
+        errno = err;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::_close(fd);
+        throw ToolError(kExitFailure, "cannot open " + Quoted(shownName) + ": not a regular file");
+    }
+    return fd;
+}
+
+// A lock of the whole file, as large as it may ever grow.
+void Lock(int fd, bool exclusive, const std::string& path) {
+    OVERLAPPED whole = {};
+    HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (!::LockFileEx(file, exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, MAXDWORD, MAXDWORD,
+                      &whole)) {
+        ::_close(fd);
+        FailSystem("cannot lock", path, EIO);
+    }
+}
+
+const char kSeparators[] = "/\\";
+#else
 // O_NONBLOCK keeps a FIFO given as FILE from blocking the open; it is refused below.
 int OpenExisting(const std::string& path, const std::string& shownName, struct stat& st) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -45,8 +83,8 @@ int OpenExisting(const std::string& path, const std::string& shownName, struct s
     return fd;
 }
 
-void Lock(int fd, int operation, const std::string& path) {
-    while (::flock(fd, operation) != 0) {
+void Lock(int fd, bool exclusive, const std::string& path) {
+    while (::flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
         if (errno != EINTR) {
             int err = errno;
             ::close(fd);
@@ -55,8 +93,11 @@ void Lock(int fd, int operation, const std::string& path) {
     }
 }
 
+const char kSeparators[] = "/";
+#endif
+
 std::string DirectoryPart(const std::string& path) {
-    std::string::size_type slash = path.rfind('/');
+    std::string::size_type slash = path.find_last_of(kSeparators);
     if (slash == std::string::npos) {
         return ".";
     }
@@ -64,10 +105,16 @@ std::string DirectoryPart(const std::string& path) {
 }
 
 std::string NamePart(const std::string& path) {
-    std::string::size_type slash = path.rfind('/');
+    std::string::size_type slash = path.find_last_of(kSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+#if defined(_WIN32)
+// Symbolic links are not followed on Windows: the file is edited through its path.
+std::string FollowLinks(const std::string& path) {
+    return path;
+}
+#else
 // The text of the symbolic link `path`, or a failure.
 std::string ReadLink(const std::string& path, const std::string& shownName) {
     std::vector<char> buffer(PATH_MAX + 1);
@@ -99,12 +146,35 @@ std::string FollowLinks(const std::string& path) {
     }
     FailSystem("cannot open", path, ELOOP);
 }
+#endif
 
-bool StillNames(const std::string& path, const struct stat& locked) {
+#if defined(_WIN32)
+// Windows gives no inode numbers through stat: the file's index on its volume tells.
+bool StillNames(const std::string& path, int fd, const struct stat& locked) {
+    static_cast<void>(locked);
+    HANDLE named =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    bool same = ::GetFileInformationByHandle(named, &a) &&
+                ::GetFileInformationByHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)), &b) &&
+                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    ::CloseHandle(named);
+    return same;
+}
+#else
+bool StillNames(const std::string& path, int fd, const struct stat& locked) {
+    static_cast<void>(fd);
     struct stat now;
     return ::stat(path.c_str(), &now) == 0 && now.st_dev == locked.st_dev &&
            now.st_ino == locked.st_ino;
 }
+#endif
 
 }  // namespace
 
@@ -131,8 +201,17 @@ LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
 void LockedFile::ReadAll(const std::string& shownName,
                          const std::function<void(const char*, std::size_t)>& take) const {
     std::vector<char> buffer(1 << 16);
-    for (off_t offset = 0;;) {
-        ssize_t n = ::pread(m_fd, buffer.data(), buffer.size(), offset);
+#if defined(_WIN32)
+    if (::_lseeki64(m_fd, 0, SEEK_SET) != 0) {
+        FailSystem("cannot read", shownName, errno);
+    }
+#endif
+    for (long long offset = 0;;) {
+#if defined(_WIN32)
+        int n = ::_read(m_fd, buffer.data(), static_cast<unsigned>(buffer.size()));
+#else
+        ssize_t n = ::pread(m_fd, buffer.data(), buffer.size(), static_cast<off_t>(offset));
+#endif
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -148,7 +227,11 @@ void LockedFile::ReadAll(const std::string& shownName,
 }
 
 std::FILE* LockedFile::OpenStream(const std::string& shownName) const {
+#if defined(_WIN32)
+    int copy = ::_dup(m_fd);
+#else
     int copy = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+#endif
     std::FILE* fp = copy >= 0 ? ::fdopen(copy, "rb") : nullptr;
     if (fp == nullptr) {
         int err = errno;
@@ -172,7 +255,11 @@ EditTarget ResolveEditTarget(const std::string& path) {
     if (target.base.empty() || target.base == "." || target.base == "..") {
         FailSystem("cannot open", path, EISDIR);
     }
+#if defined(_WIN32)
+    char* dir = ::_fullpath(nullptr, DirectoryPart(file).c_str(), 0);
+#else
     char* dir = ::realpath(DirectoryPart(file).c_str(), nullptr);
+#endif
     if (dir == nullptr) {
         FailSystem("cannot open", path, errno);
     }
@@ -187,7 +274,7 @@ LockedFile LockForReading(const std::string& path) {
     if (fd < 0) {
         FailSystem("cannot open", path, errno);
     }
-    Lock(fd, LOCK_SH, path);
+    Lock(fd, false, path);
     return LockedFile(fd, st);
 }
 
@@ -202,8 +289,8 @@ LockedFile LockForWriting(const std::string& path, const std::string& shownName,
             }
             FailSystem("cannot open", shownName, errno);
         }
-        Lock(fd, LOCK_EX, shownName);
-        if (StillNames(path, st)) {
+        Lock(fd, true, shownName);
+        if (StillNames(path, fd, st)) {
             return LockedFile(fd, st);
         }
         ::close(fd);

@@ -8,10 +8,52 @@
 #include "IniFile.h"
 #include "Tool.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#endif
+
 namespace qeltool {
 
 namespace {
 
+#if defined(_WIN32)
+// Windows' runtime has no memory stream: the text goes through a temporary file, which
+// lives until this object goes, whoever closes the stream.
+class MemoryStream {
+public:
+    MemoryStream() {
+        char dir[MAX_PATH + 1];
+        char name[MAX_PATH + 1];
+        DWORD length = ::GetTempPathA(sizeof dir, dir);
+        if (length > 0 && length < sizeof dir && ::GetTempFileNameA(dir, "qel", 0, name) != 0) {
+            m_name = name;
+            m_fp = std::fopen(name, "w+b");
+        }
+    }
+    ~MemoryStream() {
+        if (!m_name.empty()) {
+            ::DeleteFileA(m_name.c_str());
+        }
+    }
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+    std::FILE* Stream() const { return m_fp; }
+    // The bytes written, once the stream is closed.
+    std::string Text() const {
+        std::ifstream in(m_name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+private:
+    std::string m_name;
+    std::FILE* m_fp = nullptr;
+};
+#else
 // A memory stream whose buffer lives until this object goes, whoever closes the stream.
 class MemoryStream {
 public:
@@ -28,6 +70,7 @@ private:
     std::size_t m_size = 0;
     std::FILE* m_fp;
 };
+#endif
 
 bool IsContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;

@@ -1,7 +1,12 @@
 #include "PrivateCopy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -166,8 +171,10 @@ void PrivateCopy::InsertLine(int index, const std::string& text) {
 void PrivateCopy::TakeOverAttributes() {
     mode_t mode = NewFileMode();
     if (m_sourceExists) {
+#if !defined(_WIN32)
         int kept = ::chown(m_name.c_str(), m_sourceStat.st_uid, m_sourceStat.st_gid);
         static_cast<void>(kept);
+#endif
         mode = m_sourceStat.st_mode & 07777;
     }
     if (::chmod(m_name.c_str(), mode) != 0) {
@@ -179,6 +186,34 @@ void PrivateCopy::AppendLine(const std::string& text) {
     InsertLine(std::numeric_limits<int>::max(), text);
 }
 
+#if defined(_WIN32)
+// Windows flushes only a file open for writing, which a read-only copy cannot be: the copy
+// is flushed before it takes the file's attributes.
+void PrivateCopy::Sync() {
+    Descriptor fd(::_open(m_name.c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT));
+    if (fd.Get() < 0 || ::_commit(fd.Get()) != 0) {
+        FailSystem("cannot write", m_shownName, errno);
+    }
+}
+
+// The copy moves over the file, written through to the disk; a read-only file or one that
+// another program holds open stays as it is. A missing file is only created.
+bool PrivateCopy::Install(const std::string& target, bool targetExists) {
+    Sync();
+    TakeOverAttributes();
+    DWORD flags = MOVEFILE_WRITE_THROUGH | (targetExists ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!::MoveFileExA(m_name.c_str(), target.c_str(), flags)) {
+        DWORD error = ::GetLastError();
+        if (!targetExists && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+            return false;
+        }
+        FailSystem(targetExists ? "cannot replace" : "cannot create", m_shownName,
+                   error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES : EIO);
+    }
+    m_installed = true;
+    return true;
+}
+#else
 void PrivateCopy::Sync() {
     Descriptor fd(::open(m_name.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0 || ::fsync(fd.Get()) != 0) {
@@ -210,5 +245,6 @@ bool PrivateCopy::Install(const std::string& target, bool targetExists) {
     }
     return true;
 }
+#endif
 
 }  // namespace qeltool

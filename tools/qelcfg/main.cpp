@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
     CLI::App app("Read and edit INI files through the Qel_CfgFile library.", "qelcfg");
     app.set_version_flag("--version", "qelcfg " QELCFG_VERSION);
     app.require_subcommand(1);
+    // A path may begin with "/" on Windows too; options are written the one way everywhere.
+    app.allow_windows_style_options(false);
     app.footer(kExitNote);
     Options options;
     Verbs verbs{AddGet(app, options), AddSet(app, options), AddDel(app, options),
