@@ -145,11 +145,7 @@ int EditFile(const Options& options, bool mayCreate, const Edit& edit) {
             return kExitDone;
         }
         bool existed = locked.Exists();
-#if defined(_WIN32)
-        // Windows replaces no file that is held open: the lock goes just before the copy
-        // takes the file's place.
-        locked = LockedFile();
-#endif
+        LetGoBeforeReplacing(locked);
         if (copy.Install(target.base, existed)) {
             return kExitDone;
         }

@@ -55,6 +55,16 @@ LockedFile LockForReading(const std::string& path);
 // `mayBeMissing`, and a failure otherwise. Failures name `shownName`.
 LockedFile LockForWriting(const std::string& path, const std::string& shownName, bool mayBeMissing);
 
+// Windows replaces no file that is held open: there the lock goes just before the file
+// is replaced, and another qelcfg may take it in between. Elsewhere the lock stays.
+inline void LetGoBeforeReplacing(LockedFile& locked) {
+#if defined(_WIN32)
+    locked = LockedFile();
+#else
+    static_cast<void>(locked);
+#endif
+}
+
 }  // namespace qeltool
 
 #endif  // QELCFG_TOOL_FILEACCESS_H

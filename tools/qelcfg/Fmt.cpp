@@ -33,6 +33,7 @@ int RunFmt(const Options& options) {
         // Held from the read to the replacement, so that no edit in between is lost.
         LockedFile locked = LockForWriting(options.file, options.file, false);
         Load(ini, locked, options.file);
+        LetGoBeforeReplacing(locked);
         Save(ini, options.file);
         return kExitDone;
     }
@@ -42,6 +43,7 @@ int RunFmt(const Options& options) {
         return kExitDone;
     }
     LockedFile locked = LockForWriting(options.output, options.output, true);
+    LetGoBeforeReplacing(locked);
     Save(ini, options.output);
     return kExitDone;
 }
