@@ -1,8 +1,9 @@
 // Internal: the platform seam, the one place where the library calls the C runtime for
 // streams and line-buffer memory and the operating system for files. Nothing above it
 // includes a platform header. SysIo.cpp holds what standard C offers on every platform;
-// the file functions of each platform live in a unit of their own (SysIoPosix.cpp), which
-// compiles to nothing elsewhere. The interface uses standard C types only.
+// the file functions of each platform live in a unit of their own (SysIoPosix.cpp,
+// SysIoWin32.cpp), which compiles to nothing elsewhere. The interface uses standard C types
+// only. Paths are the platform's own bytes on POSIX systems and UTF-8 on Windows.
 // This header is not installed.
 #ifndef QEL_CFGFILE_SYSIO_H
 #define QEL_CFGFILE_SYSIO_H
@@ -14,7 +15,6 @@ namespace qelcfg {
 namespace detail {
 
 // Streams and memory, as the C runtime's functions of the same role (SysIo.cpp).
-FILE* SysOpen(const char* path, const char* mode);
 int SysClose(FILE* fp);
 int SysPuts(const char* text, FILE* fp);
 std::size_t SysWrite(const void* data, std::size_t size, FILE* fp);
@@ -35,6 +35,9 @@ void SysFree(void* p);
 // read/write/execute bits of owner, group and others (0644), plus the three bits above
 // them (set-user-ID, set-group-ID, sticky) where a platform has them.
 
+// Opens `path` as fopen does. Every stream is binary, whatever `mode` says: the library
+// writes its line ends itself.
+FILE* SysOpen(const char* path, const char* mode);
 // Creates `path` exclusively (never through a symbolic link) with permission bits `mode`
 // (before the umask when `exact` is false) and opens it with "w+b".
 FILE* SysCreate(const char* path, unsigned mode, bool exact);
@@ -47,6 +50,8 @@ int SysRemove(const char* path);
 int SysSync(FILE* fp);
 // Cuts the file open as `fp` to `length` bytes. Returns 0 or -1.
 int SysTruncate(FILE* fp, long long length);
+// Tells whether `path` names the file open as `fp` (through symbolic links too).
+bool SysSameFile(FILE* fp, const char* path);
 // Cuts a regular file that `fp` writes, unless it appends, after the stream's position;
 // devices, pipes and appending streams are left alone. Returns 0, or -1 when the cut fails.
 int SysCutAtPosition(FILE* fp);
@@ -75,6 +80,8 @@ bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable);
 // give files away); a failure leaves the old file whole and no new file behind. Devices,
 // pipes, files with other hard links, files that cannot be examined and files in a
 // directory that takes no new file are written in place, so that they stay what they are.
+// Where the platform replaces no read-only file and no file that a stream holds open
+// (Windows), such a file gives false and keeps its contents.
 // True when the new contents are complete in the file; an exception from `contents` passes
 // after the new file is removed.
 bool SysReplaceFile(const char* path, SysContents& contents);

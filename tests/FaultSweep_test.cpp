@@ -85,6 +85,7 @@ TEST_F(FaultSweep, ASaveToANewFileLeavesTheCompleteFileOrNone) {
     EXPECT_GT(calls, 5);
 }
 
+#if !defined(_WIN32)  // symbolic links need a privilege
 TEST_F(FaultSweep, ASaveThroughASymbolicLinkReplacesOnlyTheFileItPointsTo) {
     long calls = ForEachFailingCall([](long n) {
         TempDir dir;
@@ -104,7 +105,9 @@ TEST_F(FaultSweep, ASaveThroughASymbolicLinkReplacesOnlyTheFileItPointsTo) {
     });
     EXPECT_GT(calls, 5);
 }
+#endif
 
+#if !defined(_WIN32)  // hard links by link() and their count by stat()
 // A file with a second hard link is written in place, so that both names keep showing
 // one file; a failure cannot keep the old text then, but it is reported and both names
 // stay.
@@ -129,6 +132,7 @@ TEST_F(FaultSweep, ASaveToAHardLinkedFileKeepsBothNamesOnOneFile) {
     });
     EXPECT_GT(calls, 3);
 }
+#endif
 
 TEST_F(FaultSweep, EveryFailedCallOfAddSectionKeepsTheOldFile) {
     const std::string added = kOld + "[B]\r\n\r\n";
