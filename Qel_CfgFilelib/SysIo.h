@@ -53,7 +53,9 @@ int SysTruncate(FILE* fp, long long length);
 // Tells whether `path` names the file open as `fp` (through symbolic links too).
 bool SysSameFile(FILE* fp, const char* path);
 // Cuts a regular file that `fp` writes, unless it appends, after the stream's position;
-// devices, pipes and appending streams are left alone. Returns 0, or -1 when the cut fails.
+// devices, pipes and appending streams are left alone. Where the platform does not tell
+// whether a stream appends (Windows), a stream at its start is left alone too. Returns 0,
+// or -1 when the cut fails.
 int SysCutAtPosition(FILE* fp);
 
 // The new contents of a file, written by whoever knows its format. WriteTo is called once,

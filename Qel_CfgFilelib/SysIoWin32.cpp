@@ -336,9 +336,9 @@ bool SysSameFile(FILE* fp, const char* path) {
     return same;
 }
 
-// The C runtime keeps whether a stream appends to itself, out of reach: a stream that
-// appends has its position at the end of the file after every write, so the cut after
-// what it wrote leaves the file as it is.
+// The C runtime keeps to itself whether a stream appends. A stream that appends is at the
+// end of the file after any write, where the cut takes nothing; one that wrote nothing is
+// at the start, and is left alone so that the file it appends to keeps its text.
 int SysCutAtPosition(FILE* fp) {
     HANDLE file = HandleOf(fp);
     BY_HANDLE_FILE_INFORMATION info;
@@ -347,7 +347,10 @@ int SysCutAtPosition(FILE* fp) {
         return 0;
     }
     long end = SysTell(fp);
-    return end >= 0 ? SysTruncate(fp, end) : -1;
+    if (end == 0) {
+        return 0;
+    }
+    return end > 0 ? SysTruncate(fp, end) : -1;
 }
 
 bool SysReplaceFile(const char* path, SysContents& contents) {

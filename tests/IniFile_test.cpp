@@ -410,6 +410,22 @@ TEST(IniFileSave, StreamFormCutsAStaleTailAndClosesTheStream) {
     EXPECT_FALSE(ini.Save(static_cast<void*>(nullptr)));
 }
 
+// A stream that appends adds the text behind what the file holds, and cuts nothing, an
+// empty text included.
+TEST(IniFileSave, StreamFormThatAppendsKeepsTheFile) {
+    for (bool empty : {false, true}) {
+        TempDir dir;
+        WriteFile(dir.File("a.ini"), "old\r\n");
+        CIniFile ini;
+        if (!empty) {
+            ini.GetCfg().AddSection("A");
+        }
+        FILE* fp = std::fopen(dir.File("a.ini").c_str(), "ab");
+        ASSERT_TRUE(ini.Save(fp));
+        EXPECT_EQ(ReadFile(dir.File("a.ini")), empty ? "old\r\n" : "old\r\n[A]\r\n\r\n");
+    }
+}
+
 #if !defined(_WIN32)  // no device that is always full
 TEST(IniFileSave, StreamFormReportsAFullDisk) {
     CIniFile ini;
