@@ -36,6 +36,13 @@ std::size_t SysWrite(const void* data, std::size_t size, FILE* fp) {
     return std::fwrite(data, 1, size, fp);
 }
 
+std::size_t SysRead(void* data, std::size_t size, FILE* fp) {
+    if (SysFails(kSysRead)) {
+        return 0;
+    }
+    return std::fread(data, 1, size, fp);
+}
+
 char* SysGets(char* buffer, int count, FILE* fp) {
     if (SysFails(kSysRead)) {
         return nullptr;

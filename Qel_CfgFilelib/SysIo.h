@@ -18,6 +18,8 @@ namespace detail {
 int SysClose(FILE* fp);
 int SysPuts(const char* text, FILE* fp);
 std::size_t SysWrite(const void* data, std::size_t size, FILE* fp);
+// Reads up to `size` bytes; a short count is the end of the file or a failure (SysEof).
+std::size_t SysRead(void* data, std::size_t size, FILE* fp);
 char* SysGets(char* buffer, int count, FILE* fp);
 int SysFlush(FILE* fp);
 int SysSeek(FILE* fp, long offset, int origin);

@@ -12,7 +12,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(IniLoad IniEdit FindSection KeyLine TypedRead LineEdit)
+    targets=(IniLoad IniEdit FindSection KeyLine TypedRead LineEdit TextEdit)
 fi
 
 cmake --preset fuzz >/dev/null

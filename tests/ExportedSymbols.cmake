@@ -44,7 +44,10 @@ set(expected
     "CIni::Get${any}\\(std::${any}\\) const"
     "CIniSection::GetNextKV\\(char\\*, unsigned${any}, char\\*, unsigned${any}\\)"
     "CIniFile::Save\\(\\)"
-    "CIniFile::GetCfg\\(\\) const")
+    "CIniFile::GetCfg\\(\\) const"
+    "CIniEditor::SetValue\\(char const\\*, char const\\*, char const\\*\\)"
+    "CIniEditor::Save\\(\\)"
+    "CIniLineReader::Read\\(char const\\*\\)")
 set(missing "")
 foreach(pattern IN LISTS expected)
     if(NOT symbols MATCHES "${pattern}")

@@ -63,44 +63,45 @@ void ExpectEdits(const std::string& verb, const std::vector<EditCase>& cases) {
     }
 }
 
-TEST(QelcfgSet, KeepsCommentsAndBlankLines) {
+// Every byte but the changed lines stays, line ends included: LF, CR LF or mixed, and a
+// missing final line end.
+TEST(QelcfgSet, KeepsEveryOtherByte) {
     ExpectEdits(
         "set", {
                    {"# top\n[A]\n; note=x\nk = 1\n\n#[B]\n",
                     {"A", "k", "2"},
-                    "# top\r\n[A]\r\n; note=x\r\nk = 2\r\n\r\n#[B]\r\n"},
-                   {"[A]\nk=1\n[A]\nk=2\n", {"A", "k", "3"}, "[A]\r\nk=3\r\n[A]\r\nk=2\r\n"},
-                   {"[A]\r\nk=1\r\nk=2\r\n", {"A", "k", "a, b"}, "[A]\r\nk=a, b\r\nk=2\r\n"},
-                   {"\xEF\xBB\xBF[A]\nk=1\n", {"A", "k", "2"}, "\xEF\xBB\xBF[A]\r\nk=2\r\n"},
-                   {"[A]\nk = a, b\n", {"--list", "A", "k", "b,c, a ,d"}, "[A]\r\nk = a,b,c,d\r\n"},
+                    "# top\n[A]\n; note=x\nk = 2\n\n#[B]\n"},
+                   {"[A]\nk=1\n[A]\nk=2\n", {"A", "k", "3"}, "[A]\nk=3\n[A]\nk=2\n"},
+                   {"[A]\r\nk=1\r\nk=2", {"A", "k", "a,b"}, "[A]\r\nk=a,b\r\nk=2"},
+                   {"\xEF\xBB\xBF[A]\nk=1\n", {"A", "k", "2"}, "\xEF\xBB\xBF[A]\nk=2\n"},
+                   {"[A]\nk = a, b\r\n", {"--list", "A", "k", "b,c, a ,d"}, "[A]\nk = a,b,c,d\r\n"},
                });
 }
 
 TEST(QelcfgSet, AddsWhatIsMissingWhereItReadsBack) {
-    ExpectEdits("set",
-                {
-                    {"[A]\nk=1\n# c\n#[old]\nz=9\n[B]\n",
-                     {"A", "n", "5"},
-                     "[A]\r\nk=1\r\nn=5\r\n# c\r\n#[old]\r\nz=9\r\n[B]\r\n"},
-                    {"[A]\n# c\n\n[B]\n", {"A", "n", "5"}, "[A]\r\nn=5\r\n# c\r\n\r\n[B]\r\n"},
-                    {"[A]\n#[x]\nk=1\n", {"A", "k", "2"}, "[A]\r\nk=2\r\n#[x]\r\nk=1\r\n"},
-                    {"[A]\nk=1", {"B", "n", "5"}, "[A]\r\nk=1\r\n\r\n[B]\r\nn=5\r\n"},
-                    {"[A]\n\n", {"B", "n", "5"}, "[A]\r\n\r\n[B]\r\nn=5\r\n"},
-                    {"", {"B", "n", "5"}, "[B]\r\nn=5\r\n"},
-                    {"[A]\n", {"--list", "A", "n", "x, y,x"}, "[A]\r\nn=x,y\r\n"},
-                });
+    ExpectEdits("set", {
+                           {"[A]\nk=1\n# c\n#[old]\nz=9\n[B]\n",
+                            {"A", "n", "5"},
+                            "[A]\nk=1\nn=5\n# c\n#[old]\nz=9\n[B]\n"},
+                           {"[A]\r\n# c\n\n[B]\n", {"A", "n", "5"}, "[A]\r\nn=5\r\n# c\n\n[B]\n"},
+                           {"[A]\n#[x]\nk=1\n", {"A", "k", "2"}, "[A]\nk=2\n#[x]\nk=1\n"},
+                           {"[A]\nk=1", {"B", "n", "5"}, "[A]\nk=1\n\n[B]\nn=5"},
+                           {"[A]\r\n\r\n", {"B", "n", "5"}, "[A]\r\n\r\n[B]\r\nn=5\r\n"},
+                           {"", {"B", "n", "5"}, "[B]\r\nn=5\r\n"},
+                           {"[A]\n", {"--list", "A", "n", "x, y,x"}, "[A]\nn=x,y\n"},
+                       });
 }
 
 TEST(QelcfgDel, KeepsEveryOtherLine) {
-    ExpectEdits("del",
-                {
-                    {"[A]\n# c\nk=1\nj=2\nk=3\n", {"A", "k"}, "[A]\r\n# c\r\nj=2\r\nk=3\r\n"},
-                    {"# top\n[A]\nk=1\n# about B\n#[C]\nz=1\n\n[B]\nj=2\n",
-                     {"A"},
-                     "# top\r\n[B]\r\nj=2\r\n"},
-                    {"[A]\nk=1\n[A]\nk=2\n", {"A"}, "[A]\r\nk=2\r\n"},
-                    {"[A]\nk=a, b,c\n", {"--list", "A", "k", "a,c"}, "[A]\r\nk=b\r\n"},
-                });
+    ExpectEdits(
+        "del",
+        {
+            {"[A]\n# c\nk=1\nj=2\nk=3\n", {"A", "k"}, "[A]\n# c\nj=2\nk=3\n"},
+            {"# top\r\n[A]\nk=1\n# about B\n#[C]\nz=1\n\n[B]\nj=2\n", {"A"}, "# top\r\n[B]\nj=2\n"},
+            {"[A]\nk=1\n[A]\nk=2\n", {"A"}, "[A]\nk=2\n"},
+            {"[A]\nk=a, b,c\n", {"--list", "A", "k", "a,c"}, "[A]\nk=b\n"},
+            {"[A]\r\nj=1\r\nk=2", {"A", "k"}, "[A]\r\nj=1"},
+        });
 }
 
 TEST(QelcfgSet, ChangesNothingWhenTheValueIsAlreadySo) {
@@ -133,7 +134,7 @@ TEST(QelcfgEdit, ReportsWhatIsNotThereAndLeavesTheFile) {
         EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"c.ini"});
     }
     EXPECT_EQ(RunTool({"set", "--existing", dir.File("c.ini"), "A", "k", "z"}).status, 0);
-    EXPECT_EQ(ReadFile(dir.File("c.ini")), "[A]\r\nk=z\r\n");
+    EXPECT_EQ(ReadFile(dir.File("c.ini")), "[A]\nk=z\n");
 }
 
 TEST(QelcfgSet, RefusesTextsThatWouldNotReadBack) {
@@ -158,9 +159,10 @@ TEST(QelcfgSet, RefusesTextsThatWouldNotReadBack) {
     EXPECT_FALSE(qeltest::FileExists(dir.File("new.ini")));
 }
 
-TEST(QelcfgEdit, RefusesFilesWithNulOrTextAfterACr) {
-    const std::string texts[] = {std::string("[A]\nk=1\0x\n", 10), "[A]\nk=1\rx\n",
-                                 "[A]\r\r\nk=1\n", "[A]\nk=1\rz"};
+// A CR that no LF follows ends a line's text for the reader but not the line, so an edit
+// near it could not keep both readings: such files are refused. NUL bytes are kept.
+TEST(QelcfgEdit, RefusesFilesWithTextAfterACr) {
+    const std::string texts[] = {"[A]\nk=1\rx\n", "[A]\r\r\nk=1\n", "[A]\nk=1\rz", "[A]\nk=1\r"};
     TempDir dir;
     std::string file = dir.File("c.ini");
     for (const std::string& text : texts) {
@@ -173,9 +175,10 @@ TEST(QelcfgEdit, RefusesFilesWithNulOrTextAfterACr) {
             EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"c.ini"});
         }
     }
-    WriteFile(file, "[A]\nk=1\r");
+    const std::string nul("[A]\nk=1\0x\nj=1\n", 14);
+    WriteFile(file, nul);
     EXPECT_EQ(RunTool({"set", file, "A", "k", "2"}).status, 0);
-    EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
+    EXPECT_EQ(ReadFile(file), std::string("[A]\nk=2\0x\nj=1\n", 14));
 }
 
 // A file-size limit makes writes past it fail as a full disk does: while the copy is
@@ -213,7 +216,7 @@ TEST(QelcfgEdit, FollowsSymbolicLinksAndKeepsPermissions) {
     ::chmod(file.c_str(), 0604);
     ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
     ASSERT_EQ(RunTool({"set", link, "A", "k", "2"}).status, 0);
-    EXPECT_EQ(ReadFile(file), "[A]\r\nk=2\r\n");
+    EXPECT_EQ(ReadFile(file), "[A]\nk=2\n");
     struct stat st;
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -249,9 +252,87 @@ TEST(QelcfgEdit, ConcurrentSetsOfDifferentKeysAllLand) {
             EXPECT_EQ(r.out, n + "\n") << "k" << n << (exists ? "" : " in a new file");
         }
         if (exists) {
-            EXPECT_EQ(ReadFile(file).substr(0, 15), "# shared\r\n[A]\r\n");
+            EXPECT_EQ(ReadFile(file).substr(0, 13), "# shared\n[A]\n");
         }
         EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"c.ini"});
+    }
+}
+
+// The lines of `text`, each with its line end.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+// How many lines of `before` and `after` differ, when they have as many lines, or else
+// -1; lines added or removed count through `lengthChange`.
+int ChangedLines(const std::string& before, const std::string& after, int lengthChange) {
+    std::vector<std::string> a = Lines(before);
+    std::vector<std::string> b = Lines(after);
+    if (static_cast<int>(b.size()) - static_cast<int>(a.size()) != lengthChange) {
+        return -1;
+    }
+    std::size_t head = 0;
+    while (head < a.size() && head < b.size() && a[head] == b[head]) {
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < a.size() - head && tail < b.size() - head &&
+           a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
+        ++tail;
+    }
+    return static_cast<int>(std::max(a.size(), b.size()) - head - tail);
+}
+
+// Files from Debian packages, as LF and as CR LF: a set of a key that is there, a set of a
+// new key and a del each change exactly one line and keep every other byte.
+TEST(QelcfgEdit, RealFilesChangeInOneLineOnly) {
+    const char* const files[] = {"apt-daily.service",    "fstrim.timer", "gitconfig",
+                                 "gpg-agent.socket",     "mypy.ini",     "openssl.cnf",
+                                 "xdg-user-dirs.desktop"};
+    TempDir dir;
+    const std::string file = dir.File("f.ini");
+    for (const char* name : files) {
+        const std::string lf = ReadFile(std::string(QELCFG_REAL_FILES) + "/" + name);
+        ASSERT_FALSE(lf.empty()) << name;
+        std::string crlf;
+        for (char c : lf) {
+            crlf += c == '\n' ? "\r\n" : std::string(1, c);
+        }
+        for (const std::string& text : {lf, crlf}) {
+            WriteFile(file, text);
+            std::string section;
+            std::string key;
+            for (const std::string& line : Lines(RunTool({"get", file}).out)) {
+                std::string entries = RunTool({"get", file, line.substr(0, line.size() - 1)}).out;
+                if (!entries.empty()) {
+                    section = line.substr(0, line.size() - 1);
+                    key = entries.substr(0, entries.find('='));
+                    break;
+                }
+            }
+            ASSERT_FALSE(key.empty()) << name;
+            const struct {
+                Args args;
+                int lengthChange;
+            } edits[] = {{{"set", file, section, key, "changed"}, 0},
+                         {{"set", file, section, "qelcfg_new", "added"}, 1},
+                         {{"del", file, section, key}, -1}};
+            for (const auto& edit : edits) {
+                WriteFile(file, text);
+                ASSERT_EQ(RunTool(edit.args).status, 0) << name << " " << edit.args[0];
+                const std::string after = ReadFile(file);
+                EXPECT_EQ(ChangedLines(text, after, edit.lengthChange), 1)
+                    << name << " " << edit.args[0] << " " << edit.args[3];
+                const bool wasCrlf = text.find("\r\n") != std::string::npos;
+                EXPECT_EQ(after.find("\r\n") != std::string::npos, wasCrlf) << name;
+            }
+        }
     }
 }
 

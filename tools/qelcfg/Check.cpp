@@ -1,5 +1,5 @@
-// check: every line that the library's reader drops or changes, and why, one finding a
-// line as FILE:LINE: message.
+// check: every line that the library's reader drops or changes, or reads otherwise than
+// other INI dialects would, and why; one finding a line.
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -9,16 +9,12 @@
 #include "FileAccess.h"
 #include "IniLines.h"
 #include "IniSection.h"
+#include "Output.h"
 #include "Tool.h"
 
 namespace qeltool {
 
 namespace {
-
-struct Finding {
-    int line;  // from 1
-    std::string message;
-};
 
 const char* RefusalReason(CIniLineReader::Intake intake) {
     switch (intake) {
@@ -36,54 +32,124 @@ const char* RefusalReason(CIniLineReader::Intake intake) {
     return "";
 }
 
+bool StartsBlank(const IniLine& line) {
+    return line.length > 0 && (line.text[0] == ' ' || line.text[0] == '\t');
+}
+
+// The line's text without the blanks before it.
+std::string Trimmed(const char* text, std::size_t length) {
+    std::size_t skip = 0;
+    while (skip < length && (text[skip] == ' ' || text[skip] == '\t')) {
+        ++skip;
+    }
+    return std::string(text + skip, length - skip);
+}
+
 class Checker {
 public:
     void Visit(const IniLine& line) {
+        const int number = line.index + 1;
+        const bool wasValue = m_afterValue;
+        m_afterValue = false;
         if (line.kind == CIniLineReader::kHeader) {
-            VisitHeader(line.index + 1, line.headerName);
-        } else if (line.kind != CIniLineReader::kKeyLine &&
-                   line.kind != CIniLineReader::kNoEquals) {
+            VisitHeader(number, line);
             return;
-        } else if (line.intake != CIniLineReader::kTaken) {
-            Add(line.index + 1, RefusalReason(line.intake));
+        }
+        if (line.kind != CIniLineReader::kKeyLine && line.kind != CIniLineReader::kNoEquals) {
+            return;
+        }
+        const std::string text = Trimmed(line.text, line.length);
+        if (text[0] == '[' && text.find(']') != std::string::npos) {
+            AddHeaderWithText(number, text, line.intake);
+            if (line.entry == nullptr) {
+                return;
+            }
+        }
+        if (line.intake != CIniLineReader::kTaken) {
+            Add(number, "dropped", RefusalReason(line.intake),
+                line.kind == CIniLineReader::kKeyLine);
+        } else if (line.entry == nullptr && wasValue && StartsBlank(line)) {
+            Add(number, "continuation",
+                "indented line without \"=\" is dropped: lines do not continue a value", true);
+            m_afterValue = true;
         } else if (line.entry == nullptr) {
-            Add(line.index + 1, "line without \"=\" is dropped");
+            Add(number, "no-equals", "line without \"=\" is dropped", false);
         } else {
-            VisitEntry(line.index + 1, *line.entry);
+            VisitEntry(number, line, *line.entry);
+            m_afterValue = true;
         }
     }
-    void Add(int line, const std::string& message) { m_findings.push_back({line, message}); }
-    std::vector<Finding>& Findings() { return m_findings; }
+    void Add(int line, const char* kind, const std::string& message, bool losesData) {
+        m_findings.push_back({line, kind, message, losesData});
+    }
+    std::vector<LineFinding>& Findings() { return m_findings; }
 
 private:
-    void VisitHeader(int line, const std::string& name) {
+    void VisitHeader(int line, const IniLine& header) {
+        const std::string& name = header.headerName;
         auto first = m_sections.emplace(name, line);
         if (!first.second) {
-            Add(line, "section " + Quoted(name) + " repeats the one on line " +
-                          std::to_string(first.first->second) + ": lookups find only that one");
+            Add(line, "repeated-section",
+                "section " + Quoted(name) + " repeats the one on line " +
+                    std::to_string(first.first->second) + ": lookups find only that one",
+                false);
         }
+        m_current = header.intake == CIniLineReader::kTaken ? &first.first->first : nullptr;
         m_keys.clear();
     }
-    void VisitEntry(int line, const CIniPair& entry) {
+    void AddHeaderWithText(int line, const std::string& text, CIniLineReader::Intake intake) {
+        std::string joins = intake == CIniLineReader::kTaken && m_current != nullptr
+                                ? "join section " + Quoted(*m_current)
+                                : "are dropped";
+        Add(line, "header-with-text",
+            Quoted(text) +
+                " is no section header, since text follows \"]\": the key lines "
+                "after it " +
+                joins,
+            true);
+    }
+    void VisitEntry(int line, const IniLine& text, const CIniPair& entry) {
         const std::string& key = entry.GetKey();
-        if (key.size() > CIniSection::kMaxKeyLength) {
-            Add(line, "key " + Quoted(key) + " is longer than 30 characters: " + kFixedSize);
+        const std::string& whole = entry.GetWholeValue();
+        if (key[0] == ';') {
+            Add(line, "semicolon-key",
+                "key " + Quoted(key) + " begins with \";\": only \"#\" begins a comment", false);
         }
-        if (entry.GetWholeValue().size() > CIniSection::kMaxValueLength) {
-            Add(line, "value of " + Quoted(key) + " is longer than 512 characters: " + kFixedSize);
+        const std::string value = Trimmed(text.value, text.valueLength);
+        if (!value.empty() && value.back() == '\\') {
+            Add(line, "continuation",
+                "value of " + Quoted(key) + " ends with \"\\\": the next line does not continue it",
+                false);
+        } else if (value != whole) {
+            Add(line, "rewritten-value",
+                "value of " + Quoted(key) + " is written back as " + Quoted(whole) +
+                    ": blanks around items and a comma at the end are not kept",
+                false);
+        }
+        if (key.size() > CIniSection::kMaxKeyLength) {
+            Add(line, "long-key",
+                "key " + Quoted(key) + " is longer than 30 characters: " + kFixedSize, false);
+        }
+        if (whole.size() > CIniSection::kMaxValueLength) {
+            Add(line, "long-value",
+                "value of " + Quoted(key) + " is longer than 512 characters: " + kFixedSize, false);
         }
         auto first = m_keys.emplace(key, line);
         if (!first.second) {
-            Add(line, "key " + Quoted(key) + " repeats the one on line " +
-                          std::to_string(first.first->second) + ": lookups find only that one");
+            Add(line, "repeated-key",
+                "key " + Quoted(key) + " repeats the one on line " +
+                    std::to_string(first.first->second) + ": lookups find only that one",
+                false);
         }
     }
 
     static constexpr const char* kFixedSize = "the fixed-size lookups cannot hand it out";
 
-    std::vector<Finding> m_findings;
+    std::vector<LineFinding> m_findings;
     std::map<std::string, int> m_sections;
     std::map<std::string, int> m_keys;
+    const std::string* m_current = nullptr;  // the section that takes key lines now
+    bool m_afterValue = false;               // the last line was a value or continued one
 };
 
 void AddByteFaults(Checker& checker, const LockedFile& locked, const std::string& shownName) {
@@ -91,27 +157,46 @@ void AddByteFaults(Checker& checker, const LockedFile& locked, const std::string
     locked.ReadAll(shownName,
                    [&](const char* data, std::size_t size) { scanner.Feed(data, size); });
     for (const ByteFault& fault : scanner.Faults()) {
-        checker.Add(fault.line + 1,
-                    fault.nul ? "text after a NUL byte is dropped" : "text after a CR is dropped");
+        checker.Add(fault.line + 1, fault.nul ? "text-after-nul" : "text-after-cr",
+                    fault.nul ? "text after a NUL byte is dropped" : "text after a CR is dropped",
+                    true);
     }
+}
+
+std::string JsonFindings(const std::vector<LineFinding>& findings, const std::string& file) {
+    std::string text = "[";
+    for (const LineFinding& f : findings) {
+        text += std::string(text.size() > 1 ? ",\n " : "") + "{\"file\": " + JsonString(file) +
+                ", \"line\": " + std::to_string(f.line) + ", \"kind\": " + JsonString(f.kind) +
+                ", \"message\": " + JsonString(f.message) + "}";
+    }
+    return text + "]\n";
 }
 
 }  // namespace
 
-int RunCheck(const Options& options) {
-    LockedFile locked = LockForReading(options.file);
+std::vector<LineFinding> CheckLines(const LockedFile& locked, const std::string& shownName) {
     Checker checker;
-    AddByteFaults(checker, locked, options.file);
-    WalkIniLines(locked.OpenStream(options.file), options.file,
+    AddByteFaults(checker, locked, shownName);
+    WalkIniLines(locked.OpenStream(shownName), shownName,
                  [&](const IniLine& line) { checker.Visit(line); });
-    std::vector<Finding>& findings = checker.Findings();
+    std::vector<LineFinding> findings = std::move(checker.Findings());
     std::stable_sort(findings.begin(), findings.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
-    std::string text;
-    for (const Finding& finding : findings) {
-        text += options.file + ":" + std::to_string(finding.line) + ": " + finding.message + "\n";
+                     [](const LineFinding& a, const LineFinding& b) { return a.line < b.line; });
+    return findings;
+}
+
+int RunCheck(const Options& options) {
+    std::vector<LineFinding> findings = CheckLines(LockForReading(options.file), options.file);
+    if (options.format == "json") {
+        WriteOut(ForTerminal(JsonFindings(findings, options.file)));
+    } else {
+        std::string text;
+        for (const LineFinding& f : findings) {
+            text += options.file + ":" + std::to_string(f.line) + ": " + f.message + "\n";
+        }
+        WriteOut(ForTerminal(text));
     }
-    WriteOut(text);
     return findings.empty() ? kExitDone : kExitNotFound;
 }
 

@@ -211,4 +211,20 @@ LockedFile LockForWriting(const std::string& path, const std::string& shownName,
     throw ToolError(kExitFailure, "cannot lock " + Quoted(shownName) + ": it keeps being replaced");
 }
 
+bool CreateEmpty(const std::string& path, const std::string& shownName) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            return false;
+        }
+        FailSystem("cannot create", shownName, errno);
+    }
+    ::close(fd);
+    return true;
+}
+
+void RemoveCreated(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
 }  // namespace qeltool

@@ -55,6 +55,13 @@ LockedFile LockForReading(const std::string& path);
 // `mayBeMissing`, and a failure otherwise. Failures name `shownName`.
 LockedFile LockForWriting(const std::string& path, const std::string& shownName, bool mayBeMissing);
 
+// Creates `path` empty, exclusively, as a new file gets created (0666 less the umask).
+// True when this call created it, false when it already existed; other failures name
+// `shownName`.
+bool CreateEmpty(const std::string& path, const std::string& shownName);
+// Removes the file that CreateEmpty made, after an edit of it failed.
+void RemoveCreated(const std::string& path);
+
 }  // namespace qeltool
 
 #endif  // QELCFG_TOOL_FILEACCESS_H

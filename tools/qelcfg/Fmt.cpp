@@ -4,6 +4,7 @@
 
 #include "FileAccess.h"
 #include "IniFile.h"
+#include "IniLines.h"
 #include "Output.h"
 #include "Tool.h"
 
@@ -25,6 +26,23 @@ void Save(CIniFile& ini, const std::string& path) {
     }
 }
 
+// The normal form keeps every section and key entry that the reader takes, and drops the
+// rest. Comments and blank lines are meant to go; a key line or a section that would go
+// with them stops the command unless forced.
+bool LosesData(const LockedFile& locked, const Options& options) {
+    bool loses = false;
+    for (const LineFinding& finding : CheckLines(locked, options.file)) {
+        if (finding.losesData && !options.force) {
+            Warn(options.file + ":" + std::to_string(finding.line) + ": " + finding.message);
+            loses = true;
+        }
+    }
+    if (loses) {
+        Warn("nothing written: the normal form would lose the lines above (--force writes it)");
+    }
+    return loses;
+}
+
 }  // namespace
 
 int RunFmt(const Options& options) {
@@ -32,11 +50,20 @@ int RunFmt(const Options& options) {
     if (options.output.empty()) {
         // Held from the read to the replacement, so that no edit in between is lost.
         LockedFile locked = LockForWriting(options.file, options.file, false);
+        if (LosesData(locked, options)) {
+            return kExitNotFound;
+        }
         Load(ini, locked, options.file);
         Save(ini, options.file);
         return kExitDone;
     }
-    Load(ini, LockForReading(options.file), options.file);
+    {
+        LockedFile source = LockForReading(options.file);
+        if (LosesData(source, options)) {
+            return kExitNotFound;
+        }
+        Load(ini, source, options.file);
+    }
     if (options.output == "-") {
         WriteOut(IniText(ini.GetCfg()));
         return kExitDone;

@@ -69,8 +69,4 @@ void ByteFaultScanner::Note(bool nul) {
     (nul ? m_nulNoted : m_crNoted) = true;
 }
 
-std::string DescribeFault(const ByteFault& fault) {
-    return fault.nul ? "holds a NUL byte" : "has text after a CR";
-}
-
 }  // namespace qeltool

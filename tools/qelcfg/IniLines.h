@@ -50,8 +50,17 @@ private:
     bool m_nulNoted = false;
 };
 
-// The reason an edit refuses a file with this fault.
-std::string DescribeFault(const ByteFault& fault);
+// A line that the reader drops, changes or reads otherwise than other INI dialects do.
+struct LineFinding {
+    int line;          // from 1
+    const char* kind;  // a fixed name of the rule, for machines
+    std::string message;
+    bool losesData;  // the library's normal form would lose a key line or a section
+};
+
+class LockedFile;
+// The findings of check on the locked file, in line order.
+std::vector<LineFinding> CheckLines(const LockedFile& locked, const std::string& shownName);
 
 }  // namespace qeltool
 

@@ -41,6 +41,7 @@ struct Options {
     std::string output;
     bool existing = false;
     bool list = false;
+    bool force = false;  // fmt: write even what loses key lines or sections
 };
 
 // "'name'", the way messages show file, section and key names.

@@ -17,12 +17,13 @@ using qeltool::Options;
 constexpr char kExitNote[] =
     "Exit status: 0 done, 1 not found (for check: findings), 2 usage or I/O error.\n";
 constexpr char kEditNote[] =
-    "The edit works on a private copy of FILE, made with the library's line editing, which\n"
-    "then replaces FILE at once (symbolic links are followed, permissions kept): a failed\n"
-    "edit leaves FILE as it was. Every other line stays, comments and blank lines included,\n"
-    "but afterwards every line of FILE ends in \"\\r\\n\", the library's text format. Files\n"
-    "holding NUL bytes or text after a CR inside a line are refused: any edit would change\n"
-    "those lines too. Other qelcfg processes editing FILE at the same time wait their turn.\n";
+    "The library's editor changes only the lines concerned in FILE's own text: every other\n"
+    "byte stays, comments, blank lines, spacing and line ends (LF, CR LF or mixed)\n"
+    "included, and a new line takes the line end of the line before it. The new text then\n"
+    "replaces FILE at once (symbolic links are followed, permissions kept), so a failed\n"
+    "edit leaves FILE as it was, and an edit that changes nothing leaves it untouched.\n"
+    "Files holding a CR that no LF follows are refused. Other qelcfg processes editing\n"
+    "FILE at the same time wait their turn.\n";
 
 struct Verbs {
     CLI::App* get;
@@ -104,9 +105,13 @@ CLI::App* AddFmt(CLI::App& app, Options& o) {
     fmt->add_option("FILE", o.file, "INI file")->required()->type_name("");
     fmt->add_option("-o,--output", o.output, "write OUT instead of FILE; - for standard output")
         ->type_name("OUT");
+    fmt->add_flag("--force", o.force, "write even when key lines or sections would be lost");
     fmt->footer(
-        "FILE is loaded and saved by the library: comments, commented-out sections and the\n"
-        "lines the reader drops are NOT kept. Every line ends in \"\\r\\n\".\n");
+        "FILE is loaded and saved by the library: comments, blank lines and commented-out\n"
+        "headers are NOT kept, and every line ends in \"\\r\\n\". When the reader drops a key\n"
+        "line (before the first header, after a commented-out or empty header), a header with\n"
+        "text after \"]\", an indented continuation line or text after a CR or NUL, nothing is\n"
+        "written: each such line is named on standard error and the exit status is 1.\n");
     return fmt;
 }
 
@@ -114,7 +119,17 @@ CLI::App* AddCheck(CLI::App& app, Options& o) {
     CLI::App* check = app.add_subcommand(
         "check", "Report every line that the reader drops or changes, as FILE:LINE: message");
     check->add_option("FILE", o.file, "INI file")->required()->type_name("");
-    check->footer("Exit status 0 when there is nothing to report, 1 when there is.\n");
+    check->add_option("--format", o.format, "json: an array of one object per finding")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->type_name("FORMAT");
+    check->footer(
+        "Reported: key lines the reader drops and why; lines without \"=\"; a header with text\n"
+        "after \"]\" and the section its key lines join instead; a key beginning with \";\";\n"
+        "continuation lines of other dialects (an indented line without \"=\" after a value,\n"
+        "or a value ending in \"\\\"); values a save rewrites (blanks around items, a\n"
+        "trailing comma); keys over 30 and values over 512 characters; repeated sections\n"
+        "and keys; text after a CR or NUL. Exit status 0 when there is nothing to report, 1\n"
+        "when there is.\n");
     return check;
 }
 

@@ -1,0 +1,353 @@
+#include "IniEditor.h"
+
+#include <cstring>
+#include <utility>
+
+#include "IniGrammar.h"
+#include "IniPair.h"
+#include "IniText.h"
+#include "StrScan.h"
+#include "SysIo.h"
+
+namespace {
+
+using qelcfg::detail::SysContents;
+
+constexpr std::size_t kNone = std::string::npos;
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+// One physical line: [begin, end) holds it with its line end, [begin, textEnd) the text
+// that the reader sees, which stops at the first CR, LF or NUL.
+struct LineSpan {
+    std::size_t begin;
+    std::size_t textEnd;
+    std::size_t end;
+};
+
+LineSpan SpanAt(const std::string& text, std::size_t begin) {
+    std::size_t lf = text.find('\n', begin);
+    std::size_t end = lf == kNone ? text.size() : lf + 1;
+    std::size_t textEnd = begin;
+    while (textEnd < end && text[textEnd] != '\r' && text[textEnd] != '\n' &&
+           text[textEnd] != '\0') {
+        ++textEnd;
+    }
+    return {begin, textEnd, end};
+}
+
+bool HasLoneCr(std::string_view text) {
+    for (std::size_t at = text.find('\r'); at != kNone; at = text.find('\r', at + 1)) {
+        if (at + 1 == text.size() || text[at + 1] != '\n') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the last line of the non-empty `text` is blank as the reader sees it.
+bool EndsInBlankLine(const std::string& text) {
+    const std::size_t stop = text.back() == '\n' ? text.size() - 1 : text.size();
+    const std::size_t lf = stop > 0 ? text.rfind('\n', stop - 1) : kNone;
+    const LineSpan last = SpanAt(text, lf == kNone ? 0 : lf + 1);
+    for (std::size_t at = last.begin; at < last.textEnd; ++at) {
+        if (!qelcfg::detail::IsBlank(text[at])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The line end of the file's lines that most often have one; CR LF, the library's own text
+// format, when the two are as common or no line has one.
+std::string CommonestLineEnd(const std::string& text) {
+    std::size_t lf = 0;
+    std::size_t crlf = 0;
+    for (std::size_t at = text.find('\n'); at != kNone; at = text.find('\n', at + 1)) {
+        ++(at > 0 && text[at - 1] == '\r' ? crlf : lf);
+    }
+    return lf > crlf ? "\n" : "\r\n";
+}
+
+bool HasLineBreak(const char* text) {
+    return std::strpbrk(text, "\r\n") != nullptr;
+}
+
+bool Matches(const char* text, std::size_t length, const char* name) {
+    return std::strlen(name) == length && std::memcmp(text, name, length) == 0;
+}
+
+class TextContents : public SysContents {
+public:
+    explicit TextContents(const std::string& text) : m_text(text) {}
+    bool WriteTo(FILE* fp) override {
+        return m_text.empty() ||
+               qelcfg::detail::SysWrite(m_text.data(), m_text.size(), fp) == m_text.size();
+    }
+
+private:
+    const std::string& m_text;
+};
+
+}  // namespace
+
+// Where a section and a key stand in the text, as offsets; kNone where there is none.
+struct CIniEditor::Place {
+    std::size_t header = kNone;      // the first header of the section's name
+    std::size_t sectionEnd = kNone;  // the next header, or the end of the text
+    std::size_t lastTaken = kNone;   // the end of the section's last key line, or of its header
+    std::size_t keyBegin = kNone;    // the key's first line
+    std::size_t keyEnd = kNone;
+    std::size_t valueBegin = kNone;  // after the "=" and the blanks after it
+    std::size_t valueEnd = kNone;    // where the reader's text of that line ends
+    CIniPair entry;                  // the key's entry as loading builds it
+};
+
+CIniEditor::CIniEditor() = default;
+CIniEditor::~CIniEditor() = default;
+CIniEditor::CIniEditor(const CIniEditor& other) = default;
+CIniEditor& CIniEditor::operator=(const CIniEditor& other) = default;
+CIniEditor::CIniEditor(CIniEditor&& other) noexcept = default;
+CIniEditor& CIniEditor::operator=(CIniEditor&& other) noexcept = default;
+
+bool CIniEditor::Read(const char* path) {
+    m_path.clear();
+    m_text.clear();
+    m_bound = m_changed = false;
+    FILE* fp = path != nullptr ? qelcfg::detail::SysOpen(path, "rb") : nullptr;
+    if (fp == nullptr) {
+        return false;
+    }
+    std::string text;
+    std::size_t got = 0;
+    do {
+        text.resize(text.size() + kReadBlock);
+        got = qelcfg::detail::SysRead(&text[text.size() - kReadBlock], kReadBlock, fp);
+        text.resize(text.size() - kReadBlock + got);
+    } while (got == kReadBlock);
+    const bool complete = qelcfg::detail::SysEof(fp);
+    if (qelcfg::detail::SysClose(fp) != 0 || !complete || HasLoneCr(text)) {
+        return false;
+    }
+    m_text = std::move(text);
+    m_path = path;
+    m_bound = true;
+    return true;
+}
+
+bool CIniEditor::SetText(std::string_view text) {
+    if (HasLoneCr(text)) {
+        return false;
+    }
+    m_text.assign(text.data(), text.size());
+    m_changed = false;
+    return true;
+}
+
+CIniEditor::Place CIniEditor::Locate(const char* section, const char* key) const {
+    Place place;
+    CIniLineReader reader;
+    std::string line;
+    int header = -1;
+    for (std::size_t at = 0; at < m_text.size();) {
+        const LineSpan span = SpanAt(m_text, at);
+        at = span.end;
+        line.assign(m_text, span.begin, span.textEnd - span.begin);
+        const CIniLineReader::Line& read = reader.Read(line.c_str());
+        if (read.kind == CIniLineReader::kHeader) {
+            if (header >= 0) {
+                place.sectionEnd = span.begin;
+                return place;
+            }
+            if (Matches(read.text, read.length, section)) {
+                header = read.index;
+                place.header = span.begin;
+                place.lastTaken = span.end;
+            }
+        } else if (header >= 0 && read.kind == CIniLineReader::kKeyLine &&
+                   read.intake == CIniLineReader::kTaken && read.header == header) {
+            place.lastTaken = span.end;
+            if (key != nullptr && place.keyBegin == kNone &&
+                Matches(read.key, read.keyLength, key)) {
+                place.keyBegin = span.begin;
+                place.keyEnd = span.end;
+                std::size_t value =
+                    span.begin + static_cast<std::size_t>(read.value - line.c_str());
+                while (value < span.textEnd && (m_text[value] == ' ' || m_text[value] == '\t')) {
+                    ++value;
+                }
+                place.valueBegin = value;
+                place.valueEnd = span.textEnd;
+                qelcfg::detail::TreeAccess::FillEntry(
+                    place.entry, {read.key, read.keyLength, read.value, read.valueLength});
+            }
+        }
+    }
+    if (header >= 0) {
+        place.sectionEnd = m_text.size();
+    }
+    return place;
+}
+
+bool CIniEditor::GetValue(const char* section, const char* key, std::string& value) const {
+    if (section == nullptr || key == nullptr) {
+        return false;
+    }
+    Place place = Locate(section, key);
+    if (place.keyBegin == kNone) {
+        return false;
+    }
+    value = place.entry.GetWholeValue();
+    return true;
+}
+
+bool CIniEditor::HasSection(const char* name) const {
+    return name != nullptr && Locate(name, nullptr).header != kNone;
+}
+
+bool CIniEditor::IsValidSectionName(const char* name) {
+    return name != nullptr && *name != '\0' && !HasLineBreak(name);
+}
+
+bool CIniEditor::IsValidKey(const char* key) {
+    if (key == nullptr || *key == '\0' || HasLineBreak(key) || std::strchr(key, '=') != nullptr) {
+        return false;
+    }
+    const char last = key[std::strlen(key) - 1];
+    return !qelcfg::detail::IsBlank(key[0]) && !qelcfg::detail::IsBlank(last) && key[0] != '#' &&
+           key[0] != '[';
+}
+
+bool CIniEditor::IsValidValue(const char* value) {
+    if (value == nullptr || HasLineBreak(value)) {
+        return false;
+    }
+    CIniPair entry;
+    entry.AddValue(std::string(value), -1);
+    return entry.GetWholeValue() == value;
+}
+
+bool CIniEditor::SetValue(const char* section, const char* key, const char* value) {
+    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value)) {
+        return false;
+    }
+    Place place = Locate(section, key);
+    if (place.keyBegin == kNone) {
+        return false;
+    }
+    const std::size_t length = place.valueEnd - place.valueBegin;
+    if (m_text.compare(place.valueBegin, length, value) != 0) {
+        m_text.replace(place.valueBegin, length, value);
+        m_changed = true;
+    }
+    return true;
+}
+
+bool CIniEditor::AddKey(const char* section, const char* key, const char* value) {
+    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value)) {
+        return false;
+    }
+    Place place = Locate(section, nullptr);
+    if (place.header == kNone) {
+        return false;
+    }
+    InsertLine(place.lastTaken, std::string(key) + "=" + value);
+    return true;
+}
+
+bool CIniEditor::AddSection(const char* name) {
+    if (!IsValidSectionName(name)) {
+        return false;
+    }
+    const std::string header = std::string("[") + name + "]";
+    const std::string end = NewLineEnd(m_text.size());
+    if (m_text.empty()) {
+        m_text = header + end;
+    } else {
+        const std::string blank = EndsInBlankLine(m_text) ? "" : end;
+        // Without a final line end the file keeps going without one.
+        m_text += m_text.back() == '\n' ? blank + header + end : end + blank + header;
+    }
+    m_changed = true;
+    return true;
+}
+
+bool CIniEditor::RemoveKey(const char* section, const char* key) {
+    if (section == nullptr || key == nullptr) {
+        return false;
+    }
+    Place place = Locate(section, key);
+    if (place.keyBegin == kNone) {
+        return false;
+    }
+    EraseLines(place.keyBegin, place.keyEnd);
+    return true;
+}
+
+bool CIniEditor::RemoveSection(const char* name) {
+    if (name == nullptr) {
+        return false;
+    }
+    Place place = Locate(name, nullptr);
+    if (place.header == kNone) {
+        return false;
+    }
+    EraseLines(place.header, place.sectionEnd);
+    return true;
+}
+
+// The line end of the line that ends at `before`, or the file's commonest one when that
+// line has none or there is no line before.
+std::string CIniEditor::NewLineEnd(std::size_t before) const {
+    if (before > 0 && m_text[before - 1] == '\n') {
+        return before > 1 && m_text[before - 2] == '\r' ? "\r\n" : "\n";
+    }
+    return CommonestLineEnd(m_text);
+}
+
+// Inserts `line` as a line of its own at `at`, the start of a line or the end of the text.
+// After a last line without a line end, that line gets one and the new line goes without,
+// so that a missing final line end stays missing.
+void CIniEditor::InsertLine(std::size_t at, const std::string& line) {
+    const std::string end = NewLineEnd(at);
+    if (at > 0 && m_text[at - 1] != '\n') {
+        m_text.insert(at, end + line);
+    } else {
+        m_text.insert(at, line + end);
+    }
+    m_changed = true;
+}
+
+// Removes the lines in [begin, end). When they run to the end of a text that has no final
+// line end, the line end before them goes too, so that it still has none.
+void CIniEditor::EraseLines(std::size_t begin, std::size_t end) {
+    if (end == m_text.size() && end > begin && m_text[end - 1] != '\n' && begin > 0) {
+        --begin;
+        if (begin > 0 && m_text[begin - 1] == '\r') {
+            --begin;
+        }
+    }
+    m_text.erase(begin, end - begin);
+    m_changed = true;
+}
+
+bool CIniEditor::Save() {
+    if (!m_bound) {
+        return false;
+    }
+    if (!m_changed) {
+        return true;
+    }
+    if (!SaveAs(m_path.c_str())) {
+        return false;
+    }
+    m_changed = false;
+    return true;
+}
+
+bool CIniEditor::SaveAs(const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    TextContents contents(m_text);
+    return qelcfg::detail::SysReplaceFile(path, contents);
+}

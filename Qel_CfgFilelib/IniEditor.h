@@ -1,0 +1,92 @@
+// CIniEditor: changes single entries of an INI file in the file's own text and keeps every
+// other byte as it stands: comments, blank lines, the lines the reader drops, order,
+// spacing, case, line ends (LF, CR LF or mixed) and a missing final line end.
+#ifndef QEL_CFGFILE_INIEDITOR_H
+#define QEL_CFGFILE_INIEDITOR_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "Export.h"
+
+// Sections and keys are the ones that CIniFile's lookups find: the first section of a name,
+// and in it the first key of a name that the reader takes. Every edit works on the text in
+// memory; Save writes it back at once, through a complete new file renamed over the old one
+// (in place for devices and hard-linked files, as CIniFile::Save does).
+class QELCFG_API CIniEditor {
+public:
+    CIniEditor();
+    ~CIniEditor();
+    CIniEditor(const CIniEditor& other);
+    CIniEditor& operator=(const CIniEditor& other);
+    CIniEditor(CIniEditor&& other) noexcept;
+    CIniEditor& operator=(CIniEditor&& other) noexcept;
+
+    // Reads the file `path` whole and binds the editor to it. False, with the editor empty
+    // and unbound, when it cannot be read or holds a CR that no LF follows (which the
+    // reader and a line-based edit would read differently).
+    //   CIniEditor ed; if (ed.Read("app.ini")) ed.SetValue("Display", "Depth", "32");
+    bool Read(const char* path);
+    // Takes `text` as the file's contents; the binding stays. False for a lone CR, and
+    // then nothing changes.   ed.SetText("[A]\nk=1\n");
+    bool SetText(std::string_view text);
+    // The text as it stands after the edits.
+    const std::string& GetText() const { return m_text; }
+    // The bound file's path, or null.
+    const char* GetFileName() const { return m_bound ? m_path.c_str() : nullptr; }
+    // True once an edit has changed the text since it was read, set or saved.
+    bool IsChanged() const { return m_changed; }
+
+    // Copies the whole value (the items joined by ",", of any length) of the key into
+    // `value`. False, leaving `value` alone, when the section or the key is not there.
+    //   std::string v; ed.GetValue("Display", "Size", v);
+    bool GetValue(const char* section, const char* key, std::string& value) const;
+    // True when a section of that name is in the text.
+    bool HasSection(const char* name) const;
+
+    // Gives the key a new value in its own line: what stands up to the "=" and the blanks
+    // after it is kept. False when the key is not there or a text is refused (below). A
+    // value equal to the one that stands changes nothing.
+    bool SetValue(const char* section, const char* key, const char* value);
+    // Adds the line key "=" value after the last line that the section takes (after its
+    // header when it takes none). False when the section is not there or a text is refused.
+    bool AddKey(const char* section, const char* key, const char* value);
+    // Adds a header line at the end, after one blank line unless the text ends in one or is
+    // empty. False for a refused name; a second section of a name is allowed.
+    bool AddSection(const char* name);
+    // Removes the key's line. False when the key is not there.
+    bool RemoveKey(const char* section, const char* key);
+    // Removes the section's header and every line up to the next header. False when the
+    // section is not there.
+    bool RemoveSection(const char* name);
+
+    // Refused texts, which the file format cannot carry as given: a null text; a line break;
+    // an empty section name or key; a key holding "=", with blanks at either end, or
+    // beginning with "#" or "["; a value that would read back otherwise (blanks around
+    // its items, a trailing comma).
+    static bool IsValidSectionName(const char* name);
+    static bool IsValidKey(const char* key);
+    static bool IsValidValue(const char* value);
+
+    // Writes the text to the bound file, if an edit changed it. True when the file holds the
+    // text afterwards; false without a bound file or when the write fails, which leaves the
+    // file as it was.
+    bool Save();
+    // Writes the text to `path`, changed or not, and leaves the binding as it is.
+    bool SaveAs(const char* path);
+
+private:
+    struct Place;
+    QELCFG_LOCAL Place Locate(const char* section, const char* key) const;
+    QELCFG_LOCAL std::string NewLineEnd(std::size_t before) const;
+    QELCFG_LOCAL void InsertLine(std::size_t at, const std::string& line);
+    QELCFG_LOCAL void EraseLines(std::size_t begin, std::size_t end);
+
+    std::string m_path;
+    std::string m_text;
+    bool m_bound = false;
+    bool m_changed = false;
+};
+
+#endif  // QEL_CFGFILE_INIEDITOR_H
