@@ -36,7 +36,8 @@ public:
     bool Set(void* stream) override;
 
     // Opens `path` for reading ("rb") and loads it. A null path gives false and changes
-    // nothing.
+    // nothing; a path that cannot be opened leaves the object without stream and name, so
+    // the adds and Save() that follow return false and leave the file alone.
     bool Attach(const char* path);
     // Closes the stream, forgets the file name, clears the change flag and empties the
     // tree; unsaved changes are dropped.
@@ -62,9 +63,12 @@ public:
     // open), for the stream this object holds (left untouched) or when a write fails.
     bool Save(void* stream);
     // With a path: writes the tree to that file whatever the change flag, replacing it
-    // only once the new text is complete on disk. With a null path: writes to this
-    // object's file name when the change flag is set (true at once when it is clear),
-    // closing this object's stream first. Clears the change flag on success.
+    // only once the new text is complete on disk: a symbolic link is followed once, the
+    // owner, group and mode are kept, files with other links, devices and pipes are written
+    // in place, "/dev/stdout" and "/dev/fd/N" through their descriptor, and the file's
+    // advisory lock (flock) is taken meanwhile. With a null path: writes to this object's
+    // file name when the change flag is set (true at once when it is clear), closing this
+    // object's stream first. Clears the change flag on success.
     bool Save(const char* path);
 
     // Appends an empty section `name`, sets the change flag and saves to this object's

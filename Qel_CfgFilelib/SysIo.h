@@ -54,6 +54,9 @@ int SysSync(FILE* fp);
 int SysTruncate(FILE* fp, long long length);
 // Tells whether `path` names the file open as `fp` (through symbolic links too).
 bool SysSameFile(FILE* fp, const char* path);
+// Whether a write to `fp` lands where the stream stands: false for a stream opened for
+// reading only or for appending (Windows tells only the first).
+bool SysWritesInPlace(FILE* fp);
 // Cuts a regular file that `fp` writes, unless it appends, after the stream's position;
 // devices, pipes and appending streams are left alone. Where the platform does not tell
 // whether a stream appends (Windows), a stream at its start is left alone too. Returns 0,
@@ -77,18 +80,37 @@ protected:
 // path, an exception from `contents` included. True only when every step succeeded.
 bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable);
 
-// Replaces what the file `path` holds by `contents`, following symbolic links to the file
-// they name. Where the file is a regular file with one link, or does not exist yet, the
-// text goes to a new file beside it, which is forced to the disk and renamed over it only
-// once complete, keeping the old file's permission bits (and owner, where the process may
-// give files away); a failure leaves the old file whole and no new file behind. Devices,
-// pipes, files with other hard links, files that cannot be examined and files in a
-// directory that takes no new file are written in place, so that they stay what they are.
-// Where the platform replaces no read-only file and no file that a stream holds open
-// (Windows), such a file gives false and keeps its contents.
+// Replaces what the file `path` holds by `contents`. The symbolic links of `path` are
+// followed once, at the start, to the directory and the name of the file; every later step
+// works on that directory and on the file's own handle, so that an entry swapped for a link
+// meanwhile is never followed. Where the file is a regular file with one link, or does not
+// exist yet, the text goes to a new file beside it (unnamed until complete where the
+// platform allows, else under a short name of its own), which gets the old file's owner
+// where the process may give files away, else its group where allowed, then its permission
+// bits (the set-user-ID and set-group-ID bits included), is forced to the disk and is
+// renamed over the old file only once complete: a failure leaves the old file whole and no
+// new file behind. Devices, pipes, files with other hard links and files in a directory
+// that takes no new file are written in place, so that they stay what they are: a regular
+// file gets room for the new text reserved first, so that a full disk or a size limit fails
+// before any byte changes, and the new text is kept in a recovery file beside it (its name
+// with "~new" appended) until the file is written and forced to the disk; a failure after
+// the first byte changed leaves that recovery file. A path that stands for a descriptor
+// ("/dev/stdout", "/dev/fd/N", "/proc/self/fd/N") is written at the descriptor's position,
+// never replaced. The writers of a file take an advisory lock on it (flock on POSIX), the
+// one that qelcfg takes, and wait for it unless this process holds it.
+// On Windows, which replaces no file that a stream holds open, and no read-only file, such
+// a file gives false and keeps its contents; no lock is taken there.
 // True when the new contents are complete in the file; an exception from `contents` passes
 // after the new file is removed.
 bool SysReplaceFile(const char* path, SysContents& contents);
+
+// Replaces, as SysReplaceFile does, the file that `current` has open, found at `path`, and
+// returns a read-write stream on the file that then holds `contents`, standing at its end.
+// Null, with the file as it was, when `path` no longer leads to the file that `current` has
+// open (same device and file), or stands for a descriptor, a device or a pipe, or when the
+// replace fails. `current` stays open and is not used for writing. Windows replaces no file
+// that a stream holds open: there the file is written in place, through the new stream.
+FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents);
 
 }  // namespace detail
 }  // namespace qelcfg

@@ -336,6 +336,14 @@ bool SysSameFile(FILE* fp, const char* path) {
     return same;
 }
 
+// The runtime keeps to itself how a stream was opened, but the system refuses even a write
+// of no bytes through a handle that may not write. A stream that appends is not told apart
+// (see SysCutAtPosition).
+bool SysWritesInPlace(FILE* fp) {
+    DWORD written = 0;
+    return ::WriteFile(HandleOf(fp), "", 0, &written, nullptr) != 0;
+}
+
 // The C runtime keeps to itself whether a stream appends. A stream that appends is at the
 // end of the file after any write, where the cut takes nothing; one that wrote nothing is
 // at the start, and is left alone so that the file it appends to keeps its text.
@@ -371,6 +379,35 @@ bool SysReplaceFile(const char* path, SysContents& contents) {
             break;
     }
     return WriteInPlace(path, contents);
+}
+
+// Windows replaces no file that a stream holds open, and `current` stays open: the file is
+// written in place, through a stream of its own, once it is known to be the file that
+// `current` reads. The caller keeps the complete new text in a file of its own until this
+// returns, for a write that stops half way.
+FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents) {
+    if (::GetFileType(HandleOf(current)) != FILE_TYPE_DISK || !SysSameFile(current, path)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* fp = SysOpen(path, "r+b");
+    if (fp == nullptr) {
+        return nullptr;
+    }
+    bool written = false;
+    try {
+        long end = -1;
+        written = SysSeek(fp, 0, SEEK_SET) == 0 && contents.WriteTo(fp) && SysFlush(fp) == 0 &&
+                  (end = SysTell(fp)) >= 0 && SysTruncate(fp, end) == 0 && SysSync(fp) == 0;
+    } catch (...) {
+        SysClose(fp);
+        throw;
+    }
+    if (!written) {
+        SysClose(fp);
+        return nullptr;
+    }
+    return fp;
 }
 
 }  // namespace detail

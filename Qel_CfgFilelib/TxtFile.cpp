@@ -25,8 +25,9 @@ using qelcfg::detail::SysPuts;
 using qelcfg::detail::SysRealloc;
 using qelcfg::detail::SysRemove;
 using qelcfg::detail::SysSeek;
+using qelcfg::detail::SysSync;
 using qelcfg::detail::SysTell;
-using qelcfg::detail::SysTruncate;
+using qelcfg::detail::SysWritesInPlace;
 
 namespace {
 
@@ -257,8 +258,14 @@ bool CTxtFile::Open(const char* path, const char* mode) {
     if (name == nullptr) {
         return false;
     }
+    // The name is bound only with a stream: a name kept after a failed open would let the
+    // next save write a tree that was never read over the file.
+    if (mode == nullptr || !AdoptStream(SysOpen(name, mode))) {
+        SysFree(name);
+        return false;
+    }
     m_fileName = name;
-    return mode != nullptr && AdoptStream(SysOpen(name, mode));
+    return true;
 }
 
 void CTxtFile::Close() {
@@ -512,17 +519,27 @@ void CTxtFile::Clear() {
     m_lineMarker = -1;
 }
 
+// Both edits copy the edited text into the "~tmp" file, force it to the disk, and then
+// replace the file by that text as a save does (SysReplaceOpenFile): a regular file with one
+// link gets a complete new file renamed over it, so that a crash leaves the old text or the
+// new one; any other file is written in place with the text kept beside it until synced. The
+// file is written only when its name still leads to the file read, never through a link
+// swapped in meanwhile; otherwise the edit fails and the file stays as it was. Whatever
+// stops an edit, "~tmp" holds the complete edited text once the copy is done.
 bool CTxtFile::RemoveTextLine(int index) {
     if (m_fileName == nullptr || !m_stream || index < 0) {
         return false;
     }
     CTxtFile temp;
     return OpenTempFile(temp) && SysSeek(Stream(), 0, SEEK_SET) == 0 && CopyWithout(temp, index) &&
-           temp.FlushAndRewind() && ReopenForWriting() && WriteBack(temp);
+           temp.FlushAndRewind() && ReplaceByCopy(temp);
 }
 
+// A stream that cannot write where it stands (read-only, or appending) is not edited: the
+// edit would otherwise change a file that its owner opened not to be changed that way.
 bool CTxtFile::InsertTextLine(int index, const char* text, bool lineEnd) {
-    if (!m_stream || text == nullptr || SysSeek(Stream(), 0, SEEK_SET) != 0) {
+    if (!m_stream || text == nullptr || !SysWritesInPlace(Stream()) ||
+        SysSeek(Stream(), 0, SEEK_SET) != 0) {
         return false;
     }
     // A line handed out by this object would be overwritten by the reading below.
@@ -536,7 +553,7 @@ bool CTxtFile::InsertTextLine(int index, const char* text, bool lineEnd) {
     }
     CTxtFile temp;
     return OpenTempFile(temp) && CopyWithInsert(temp, index < 0 ? -1 : index, text, lineEnd) &&
-           temp.FlushAndRewind() && WriteBack(temp);
+           temp.FlushAndRewind() && ReplaceByCopy(temp);
 }
 
 bool CTxtFile::HoldsInBuffer(const char* text) const {
@@ -589,17 +606,40 @@ bool CTxtFile::CopyWithInsert(CTxtFile& temp, int index, const char* text, bool 
 }
 
 bool CTxtFile::FlushAndRewind() {
-    return SysFlush(Stream()) == 0 && SeekToBegin();
+    return SysFlush(Stream()) == 0 && SysSync(Stream()) == 0 && SeekToBegin();
 }
 
-bool CTxtFile::ReopenForWriting() {
-    return CloseStream() && AdoptStream(SysOpen(m_fileName, "w+b"));
-}
+// The edited text as the new contents of the file: the lines of the finished "~tmp" copy,
+// each written through the object's own WriteText, as an edit writes back.
+class CTxtFile::CWrittenBack final : public qelcfg::detail::SysContents {
+public:
+    CWrittenBack(CTxtFile& owner, CTxtFile& temp) : m_owner(owner), m_temp(temp) {}
+    bool WriteTo(std::FILE* fp) override { return m_owner.WriteLinesTo(fp, m_temp); }
 
-// Writes the copy over the file from its start and cuts the file where the copy ends, so
-// that nothing of a longer old content is left behind it.
-bool CTxtFile::WriteBack(CTxtFile& temp) {
-    if (SysSeek(Stream(), 0, SEEK_SET) != 0) {
+private:
+    CTxtFile& m_owner;
+    CTxtFile& m_temp;
+};
+
+// Lends the object the stream `fp` for the length of the copy, without owning it.
+bool CTxtFile::WriteLinesTo(std::FILE* fp, CTxtFile& temp) {
+    std::shared_ptr<CStreamHold> lent;
+    try {
+        lent = std::allocate_shared<CStreamHold>(SeamAllocator<CStreamHold>(), fp);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    struct Restore {
+        CTxtFile& file;
+        std::shared_ptr<CStreamHold>& lent;
+        std::shared_ptr<CStreamHold> own;
+        ~Restore() {
+            lent->m_fp = nullptr;
+            file.m_stream = std::move(own);
+        }
+    } restore{*this, lent, std::move(m_stream)};
+    m_stream = lent;
+    if (!temp.SeekToBegin()) {
         return false;
     }
     while (temp.ReadLine()) {
@@ -607,11 +647,20 @@ bool CTxtFile::WriteBack(CTxtFile& temp) {
             return false;
         }
     }
-    if (temp.ReadFailed() || SysFlush(Stream()) != 0) {
+    return !temp.ReadFailed();
+}
+
+// The new stream takes the place of the old one in the holder that the object shares with
+// its copies, so that they all go on working on the file that holds the edited text.
+bool CTxtFile::ReplaceByCopy(CTxtFile& temp) {
+    CWrittenBack text(*this, temp);
+    std::FILE* fp = qelcfg::detail::SysReplaceOpenFile(Stream(), m_fileName, text);
+    if (fp == nullptr) {
         return false;
     }
-    long end = SysTell(Stream());
-    return end >= 0 && SysTruncate(Stream(), end) == 0;
+    std::FILE* old = std::exchange(m_stream->m_fp, fp);
+    SysClose(old);
+    return true;
 }
 
 }  // namespace _CFG

@@ -34,7 +34,8 @@ public:
 
     // Lets go of the stream (closing it when no copy holds it), the name and the line buffer.
     virtual ~CTxtFile();
-    // Closes what is open and stores a copy of `path`, then opens it with `mode`.
+    // Closes what is open, opens `path` with `mode` and keeps a copy of `path` as the file
+    // name only when that succeeds: a failure leaves no name, so nothing is saved to it.
     // Returns true when the file is open. A null `mode` fails like a failed fopen.
     virtual bool Open(const char* path, const char* mode);
     // Lets go of the stream, forgets the file name and clears the change flag.
@@ -59,11 +60,15 @@ public:
     virtual bool IsFileChanged() const;
     // Rewinds and returns line `index` (0 is the first), or null when there is none.
     virtual const char* ReadTextLine(int index);
-    // Rewrites the file without line `index`, through "NAME~tmp", and reopens it with "w+b".
-    // Returns true only when the file was rewritten completely.
+    // Rewrites the file without line `index`: the edited text goes to "NAME~tmp", is synced,
+    // and then replaces the file as a save does (atomically for a regular file with one
+    // link), but only while NAME still leads to the file read; the object then holds a
+    // read-write stream at the end of the new file. Returns true only when the file was
+    // rewritten completely; on false the file is as it was, or "NAME~tmp" holds the text.
     virtual bool RemoveTextLine(int index);
     // Rewrites the file with `text` after line `index` (first when negative, last when past
-    // the end), through "NAME~tmp". Returns true only when the file was rewritten completely.
+    // the end), as RemoveTextLine rewrites it. A stream opened for reading only or for
+    // appending is refused (false, nothing touched).
     virtual bool InsertTextLine(int index, const char* text, bool lineEnd);
     // Returns the next line; with a `skip` set, the next line that has text after its leading
     // `skip` characters, from its first other character. Null at the end or on a failure.
@@ -103,6 +108,7 @@ protected:
 
 private:
     struct CStreamHold;
+    class CWrittenBack;
 
     QELCFG_LOCAL std::FILE* Stream() const;
     QELCFG_LOCAL bool AdoptStream(std::FILE* fp);
@@ -117,8 +123,8 @@ private:
     QELCFG_LOCAL bool CopyWithout(CTxtFile& temp, int index);
     QELCFG_LOCAL bool CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd);
     QELCFG_LOCAL bool FlushAndRewind();
-    QELCFG_LOCAL bool ReopenForWriting();
-    QELCFG_LOCAL bool WriteBack(CTxtFile& temp);
+    QELCFG_LOCAL bool ReplaceByCopy(CTxtFile& temp);
+    QELCFG_LOCAL bool WriteLinesTo(std::FILE* fp, CTxtFile& temp);
 
     bool m_changed = false;
     std::shared_ptr<CStreamHold> m_stream;

@@ -2,6 +2,8 @@
 // test program, which runs its fault tests on one thread.
 #include "FaultPlan.h"
 
+#include <utility>
+
 namespace qelcfg {
 namespace detail {
 namespace {
@@ -10,6 +12,7 @@ struct Plan {
     unsigned kinds = 0;
     long failAt = 0;
     long calls[kSysCallKinds] = {};
+    std::function<void()> action;
 };
 
 Plan g_plan;
@@ -26,6 +29,12 @@ int KindIndex(SysCall kind) {
 
 bool SysFaultHook(SysCall kind) {
     ++g_plan.calls[KindIndex(kind)];
+    if (g_plan.action && (g_plan.kinds & kind) != 0 &&
+        SysCallCount(g_plan.kinds) == g_plan.failAt) {
+        std::function<void()> action = std::move(g_plan.action);
+        action();
+        return false;
+    }
     return g_plan.failAt > 0 && (g_plan.kinds & kind) != 0 &&
            SysCallCount(g_plan.kinds) == g_plan.failAt;
 }
@@ -34,6 +43,11 @@ void SysFailAt(unsigned kinds, long n) {
     g_plan = Plan{};
     g_plan.kinds = kinds;
     g_plan.failAt = n;
+}
+
+void SysRunAt(unsigned kinds, long n, std::function<void()> action) {
+    SysFailAt(kinds, n);
+    g_plan.action = std::move(action);
 }
 
 long SysCallCount(unsigned kinds) {

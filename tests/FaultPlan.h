@@ -4,6 +4,8 @@
 #ifndef QEL_CFGFILE_TESTS_FAULTPLAN_H
 #define QEL_CFGFILE_TESTS_FAULTPLAN_H
 
+#include <functional>
+
 #include "SysIoFaults.h"
 
 namespace qelcfg {
@@ -14,6 +16,10 @@ namespace detail {
 // off. SysCallCount tells how many calls of those kinds were made since the last SysFailAt.
 void SysFailAt(unsigned kinds, long n);
 long SysCallCount(unsigned kinds);
+// After SysRunAt(kinds, n, action) the n-th call of one of the given kinds first runs
+// `action` and then goes on as usual, so that a test can change the file system at an exact
+// step of an operation (a race, without timing).
+void SysRunAt(unsigned kinds, long n, std::function<void()> action);
 
 }  // namespace detail
 }  // namespace qelcfg

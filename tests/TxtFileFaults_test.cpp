@@ -73,9 +73,9 @@ TEST_F(FaultTest, EveryFailingCallOfAnEditLeavesTheTextRecoverable) {
                 break;
             }
             if (ok) {
-                // Only the close of the finished copy may fail without harm.
-                EXPECT_EQ(n, calls) << edit.name;
-                EXPECT_EQ(text, edit.edited);
+                // Only calls after the edited file is in place (the flush of its directory,
+                // the closes of the old stream and of the copy) may fail without harm.
+                EXPECT_EQ(text, edit.edited) << edit.name << ", failing call " << n;
             } else {
                 EXPECT_TRUE(text == original || copy == edit.edited)
                     << edit.name << ", failing call " << n << ": " << text << " / " << copy;
@@ -172,6 +172,14 @@ TEST_F(FaultTest, WriteTextReportsAFailedTextOrLineEnd) {
     }
 }
 
+// An edit closes the "~tmp" copy, the new file as written, the replaced stream and the new
+// one; on Windows the new stream writes the file in place, and there is no new file.
+#if defined(_WIN32)
+constexpr long kEditCloses = 3;
+#else
+constexpr long kEditCloses = 4;
+#endif
+
 TEST_F(FaultTest, EachStreamIsClosedOnceByItsLastHolder) {
     struct Case {
         const char* name;
@@ -216,7 +224,7 @@ TEST_F(FaultTest, EachStreamIsClosedOnceByItsLastHolder) {
              EXPECT_TRUE(file.RemoveTextLine(0));
              EXPECT_STREQ(copy.ReadTextLine(0), "b");
          },
-         3},
+         kEditCloses},
     };
     TempDir dir;
     for (const Case& c : cases) {

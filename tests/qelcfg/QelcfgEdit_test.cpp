@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ToolRunner.h"
+#include "TxtFile.h"
 
 namespace {
 
@@ -334,6 +338,80 @@ TEST(QelcfgEdit, RealFilesChangeInOneLineOnly) {
             }
         }
     }
+}
+
+// A lock that another process keeps (here a reader's shared lock) is waited for at most
+// --wait seconds; then the writer names the holder, exits 2 and leaves the file alone.
+TEST(QelcfgEdit, ALockHeldElsewhereIsWaitedForAtMostWaitSeconds) {
+    const std::string text = "[A]\nk=1\n";
+    const std::vector<Args> commands = {
+        {"set", "--wait", "0", "FILE", "A", "k", "2"},
+        {"del", "--wait", "0", "FILE", "A"},
+        {"fmt", "--wait", "0", "FILE"},
+    };
+    for (Args args : commands) {
+        TempDir dir;
+        std::string file = dir.File("c.ini");
+        WriteFile(file, text);
+        int held = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_SH), 0);
+        args[3] = file;
+        ToolResult r = RunTool(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
+            << r.err;
+        EXPECT_EQ(ReadFile(file), text) << args[0];
+        ::close(held);
+        EXPECT_EQ(RunTool(args).status, 0) << args[0] << ": the lock is free again";
+    }
+}
+
+// Output to a path that stands for standard output goes through the descriptor, after
+// what a shell wrote there before: the file behind it is never replaced.
+TEST(QelcfgFmt, OutputToStandardOutputByPathWritesThroughTheDescriptor) {
+    for (const char* out : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        TempDir dir;
+        std::string file = dir.File("c.ini");
+        WriteFile(file, "# gone\n[A]\nk=1\n");
+        RunOptions options;
+        options.outputBefore = "earlier\n";
+        ToolResult r = RunTool({"fmt", "-o", out, file}, options);
+        EXPECT_EQ(r.status, 0) << out << r.err;
+        EXPECT_EQ(r.out, "earlier\n[A]\r\nk=1\r\n\r\n") << out;
+        EXPECT_EQ(ReadFile(file), "# gone\n[A]\nk=1\n") << out;
+    }
+}
+
+// A writer that edits lines through the library and qelcfg set, running together: both
+// take the same lock, every set lands, and a library edit whose file was replaced after it
+// read it fails rather than writing over the set, so that its retry lands too.
+TEST(QelcfgEdit, LibraryEditsAndSetsRunningTogetherLoseNoUpdate) {
+    const int kRounds = 40;
+    TempDir dir;
+    std::string file = dir.File("c.ini");
+    WriteFile(file, "[L]\r\n[T]\r\n");
+    std::vector<std::unique_ptr<ToolProcess>> sets;
+    int retries = 0;
+    for (int i = 0; i < kRounds; ++i) {
+        std::string n = std::to_string(i);
+        sets.emplace_back(new ToolProcess({"set", file, "T", "t" + n, n}));
+        bool edited = false;
+        for (int attempt = 0; attempt < 1000 && !edited; ++attempt) {
+            _CFG::CTxtFile lines(file.c_str(), "r+b");
+            edited = lines.InsertTextLine(0, ("l" + n + "=" + n).c_str(), true);
+            retries += !edited;
+        }
+        EXPECT_TRUE(edited) << i;
+    }
+    for (auto& set : sets) {
+        EXPECT_EQ(set->Finish().status, 0);
+    }
+    for (int i = 0; i < kRounds; ++i) {
+        std::string n = std::to_string(i);
+        EXPECT_EQ(RunTool({"get", file, "T", "t" + n}).out, n + "\n") << "set " << n;
+        EXPECT_EQ(RunTool({"get", file, "L", "l" + n}).out, n + "\n") << "edit " << n;
+    }
+    std::printf("%d library edits were retried\n", retries);
 }
 
 }  // namespace

@@ -4,9 +4,16 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <sys/sysmacros.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -45,13 +52,76 @@ int OpenExisting(const std::string& path, const std::string& shownName, struct s
     return fd;
 }
 
+// Set once from the command line, before any file is opened.
+double g_lockWait = 10.0;
+
+// "process 1234 (name)" for a process other than this one that holds a lock (flock) on the
+// file `fd`, from the kernel's table of locks; empty when none is found there.
+std::string LockHolder(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        return "";
+    }
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        char kind[16] = {};
+        long pid = 0;
+        unsigned devMajor = 0;
+        unsigned devMinor = 0;
+        unsigned long long inode = 0;
+        // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters carry "->".
+        if (line.find("->") != std::string::npos ||
+            std::sscanf(line.c_str(), "%*d: %15s %*s %*s %ld %x:%x:%llu", kind, &pid, &devMajor,
+                        &devMinor, &inode) != 5 ||
+            std::string(kind) != "FLOCK" || pid == static_cast<long>(::getpid()) ||
+            inode != static_cast<unsigned long long>(st.st_ino) ||
+            devMajor != static_cast<unsigned>(major(st.st_dev)) ||
+            devMinor != static_cast<unsigned>(minor(st.st_dev))) {
+            continue;
+        }
+        std::string name;
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::getline(comm, name);
+        return "process " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
+    }
+    return "";
+}
+
+// Waits at most --wait seconds for the lock, polling with growing pauses (up to 0.1 s), so
+// that a reader or writer that never lets go ends the command with a message rather than
+// hanging it.
 void Lock(int fd, int operation, const std::string& path) {
-    while (::flock(fd, operation) != 0) {
-        if (errno != EINTR) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline =
+        Clock::now() +
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(g_lockWait));
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0) {
+            return;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
             int err = errno;
             ::close(fd);
             FailSystem("cannot lock", path, err);
         }
+        Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            std::string holder = LockHolder(fd);
+            ::close(fd);
+            char waited[32];
+            std::snprintf(waited, sizeof waited, "%g", g_lockWait);
+            throw ToolError(kExitFailure, "cannot lock " + Quoted(path) + ": " +
+                                              (holder.empty() ? "another process holds it"
+                                                              : "held by " + holder) +
+                                              " (gave up after " + waited + " s, see --wait)");
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
     }
 }
 
@@ -179,6 +249,10 @@ EditTarget ResolveEditTarget(const std::string& path) {
     target.dir = dir;
     std::free(dir);
     return target;
+}
+
+void SetLockWait(double seconds) {
+    g_lockWait = seconds;
 }
 
 LockedFile LockForReading(const std::string& path) {

@@ -48,6 +48,10 @@ struct EditTarget {
 };
 EditTarget ResolveEditTarget(const std::string& path);
 
+// How long a lock is waited for (--wait) before the command fails with a message that
+// names the process holding it. 10 seconds unless set.
+void SetLockWait(double seconds);
+
 // Opens `path` for reading under a shared lock.
 LockedFile LockForReading(const std::string& path);
 // Opens `path` under an exclusive lock that no other qelcfg holds, once the path still

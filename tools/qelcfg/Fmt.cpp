@@ -43,6 +43,18 @@ bool LosesData(const LockedFile& locked, const Options& options) {
     return loses;
 }
 
+// A path that stands for a descriptor this process already has open ("/dev/stdout",
+// "/dev/fd/N", "/proc/self/fd/N"): the library writes through the descriptor, at its
+// position, so there is no file to lock or replace.
+bool NamesDescriptor(const std::string& path) {
+    for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/fd/"}) {
+        if (path.compare(0, std::string(prefix).size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int RunFmt(const Options& options) {
@@ -66,6 +78,10 @@ int RunFmt(const Options& options) {
     }
     if (options.output == "-") {
         WriteOut(IniText(ini.GetCfg()));
+        return kExitDone;
+    }
+    if (NamesDescriptor(options.output)) {
+        Save(ini, options.output);
         return kExitDone;
     }
     LockedFile locked = LockForWriting(options.output, options.output, true);

@@ -42,6 +42,7 @@ struct Options {
     bool existing = false;
     bool list = false;
     bool force = false;  // fmt: write even what loses key lines or sections
+    double wait = 10.0;  // seconds a lock on FILE is waited for
 };
 
 // "'name'", the way messages show file, section and key names.

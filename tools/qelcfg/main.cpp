@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "FileAccess.h"
 #include "Tool.h"
 
 namespace {
@@ -23,7 +24,8 @@ constexpr char kEditNote[] =
     "replaces FILE at once (symbolic links are followed, permissions kept), so a failed\n"
     "edit leaves FILE as it was, and an edit that changes nothing leaves it untouched.\n"
     "Files holding a CR that no LF follows are refused. Other qelcfg processes editing\n"
-    "FILE at the same time wait their turn.\n";
+    "FILE at the same time wait their turn, for at most --wait seconds; then the process\n"
+    "holding FILE is named and the exit status is 2.\n";
 
 struct Verbs {
     CLI::App* get;
@@ -133,6 +135,13 @@ CLI::App* AddCheck(CLI::App& app, Options& o) {
     return check;
 }
 
+// --wait SECONDS on the verbs that write FILE.
+void AddWait(CLI::App* verb, Options& o) {
+    verb->add_option("--wait", o.wait, "wait at most SECONDS for a lock on FILE (default 10)")
+        ->type_name("SECONDS")
+        ->check(CLI::NonNegativeNumber);
+}
+
 bool Given(const CLI::App* verb, const char* name) {
     const CLI::Option* option = verb->get_option_no_throw(name);
     return option != nullptr && option->count() > 0;
@@ -178,6 +187,9 @@ int main(int argc, char** argv) {
     Options options;
     Verbs verbs{AddGet(app, options), AddSet(app, options), AddDel(app, options),
                 AddFmt(app, options), AddCheck(app, options)};
+    for (CLI::App* verb : {verbs.set, verbs.del, verbs.fmt}) {
+        AddWait(verb, options);
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -187,6 +199,7 @@ int main(int argc, char** argv) {
         return Fail(qeltool::kExitFailure, std::string(e.what()) + " (see qelcfg --help)");
     }
     try {
+        qeltool::SetLockWait(options.wait);
         return Run(verbs, options);
     } catch (const qeltool::ToolError& e) {
         return Fail(e.Status(), e.what());
