@@ -4,7 +4,12 @@
 #define QEL_CFGFILE_EXPORT_H
 
 // QELCFG_LOCAL keeps a private helper of an exported class out of the export table.
-#if defined(_WIN32)
+// QELCFG_STATIC is for code linked with the library's objects directly rather than
+// through the DLL: on Windows it must neither import nor export them.
+#if defined(_WIN32) && defined(QELCFG_STATIC)
+#define QELCFG_API
+#define QELCFG_LOCAL
+#elif defined(_WIN32)
 #if defined(QELCFG_BUILDING)
 #define QELCFG_API __declspec(dllexport)
 #else

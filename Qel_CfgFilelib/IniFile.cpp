@@ -196,6 +196,13 @@ bool CIniFile::Save(const char* path) {
         CloseStream();
     } else {
         target = path;
+        // A save to the object's own file lets go of its stream as Save(null) does: some
+        // platforms (Windows) replace no file that a stream holds open, and elsewhere the
+        // stream would go on reading the file that was replaced.
+        FILE* own = static_cast<FILE*>(GetStream());
+        if (own != nullptr && qelcfg::detail::SysSameFile(own, path)) {
+            CloseStream();
+        }
     }
     TreeText text(m_cfg);
     if (!qelcfg::detail::SysReplaceFile(target.c_str(), text)) {

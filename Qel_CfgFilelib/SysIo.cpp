@@ -10,19 +10,15 @@
 namespace qelcfg {
 namespace detail {
 
-FILE* SysOpen(const char* path, const char* mode) {
-    if (SysFails(kSysOpen)) {
-        return nullptr;
-    }
-    return std::fopen(path, mode);
-}
-
 int SysClose(FILE* fp) {
     if (SysFails(kSysClose)) {
         std::fclose(fp);  // the stream is gone either way, as with a real failure
         errno = EIO;
         return EOF;
     }
+    // Some runtimes (Windows') fail the close of a stream that an earlier call failed on,
+    // though that call has reported it; only what the close itself flushes counts here.
+    std::clearerr(fp);
     return std::fclose(fp);
 }
 

@@ -1,8 +1,9 @@
 // Internal: the platform seam, the one place where the library calls the C runtime for
 // streams and line-buffer memory and the operating system for files. Nothing above it
 // includes a platform header. SysIo.cpp holds what standard C offers on every platform;
-// the file functions of each platform live in a unit of their own (SysIoPosix.cpp), which
-// compiles to nothing elsewhere. The interface uses standard C types only.
+// the file functions of each platform live in a unit of their own (SysIoPosix.cpp,
+// SysIoWin32.cpp), which compiles to nothing elsewhere. The interface uses standard C types
+// only. Paths are the platform's own bytes on POSIX systems and UTF-8 on Windows.
 // This header is not installed.
 #ifndef QEL_CFGFILE_SYSIO_H
 #define QEL_CFGFILE_SYSIO_H
@@ -14,7 +15,6 @@ namespace qelcfg {
 namespace detail {
 
 // Streams and memory, as the C runtime's functions of the same role (SysIo.cpp).
-FILE* SysOpen(const char* path, const char* mode);
 int SysClose(FILE* fp);
 int SysPuts(const char* text, FILE* fp);
 std::size_t SysWrite(const void* data, std::size_t size, FILE* fp);
@@ -37,6 +37,9 @@ void SysFree(void* p);
 // read/write/execute bits of owner, group and others (0644), plus the three bits above
 // them (set-user-ID, set-group-ID, sticky) where a platform has them.
 
+// Opens `path` as fopen does. Every stream is binary, whatever `mode` says: the library
+// writes its line ends itself.
+FILE* SysOpen(const char* path, const char* mode);
 // Creates `path` exclusively (never through a symbolic link) with permission bits `mode`
 // (before the umask when `exact` is false) and opens it with "w+b".
 FILE* SysCreate(const char* path, unsigned mode, bool exact);
@@ -49,11 +52,15 @@ int SysRemove(const char* path);
 int SysSync(FILE* fp);
 // Cuts the file open as `fp` to `length` bytes. Returns 0 or -1.
 int SysTruncate(FILE* fp, long long length);
+// Tells whether `path` names the file open as `fp` (through symbolic links too).
+bool SysSameFile(FILE* fp, const char* path);
 // Whether a write to `fp` lands where the stream stands: false for a stream opened for
-// reading only or for appending.
+// reading only or for appending (Windows tells only the first).
 bool SysWritesInPlace(FILE* fp);
 // Cuts a regular file that `fp` writes, unless it appends, after the stream's position;
-// devices, pipes and appending streams are left alone. Returns 0, or -1 when the cut fails.
+// devices, pipes and appending streams are left alone. Where the platform does not tell
+// whether a stream appends (Windows), a stream at its start is left alone too. Returns 0,
+// or -1 when the cut fails.
 int SysCutAtPosition(FILE* fp);
 
 // The new contents of a file, written by whoever knows its format. WriteTo is called once,
@@ -91,6 +98,8 @@ bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable);
 // ("/dev/stdout", "/dev/fd/N", "/proc/self/fd/N") is written at the descriptor's position,
 // never replaced. The writers of a file take an advisory lock on it (flock on POSIX), the
 // one that qelcfg takes, and wait for it unless this process holds it.
+// On Windows, which replaces no file that a stream holds open, and no read-only file, such
+// a file gives false and keeps its contents; no lock is taken there.
 // True when the new contents are complete in the file; an exception from `contents` passes
 // after the new file is removed.
 bool SysReplaceFile(const char* path, SysContents& contents);
@@ -99,7 +108,8 @@ bool SysReplaceFile(const char* path, SysContents& contents);
 // returns a read-write stream on the file that then holds `contents`, standing at its end.
 // Null, with the file as it was, when `path` no longer leads to the file that `current` has
 // open (same device and file), or stands for a descriptor, a device or a pipe, or when the
-// replace fails. `current` stays open and is not used for writing.
+// replace fails. `current` stays open and is not used for writing. Windows replaces no file
+// that a stream holds open: there the file is written in place, through the new stream.
 FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents);
 
 }  // namespace detail

@@ -679,6 +679,13 @@ bool Replace(const char* path, SysContents& contents, const struct stat* expect,
 
 }  // namespace
 
+FILE* SysOpen(const char* path, const char* mode) {
+    if (SysFails(kSysOpen)) {
+        return nullptr;
+    }
+    return std::fopen(path, mode);
+}
+
 FILE* SysCreate(const char* path, unsigned mode, bool exact) {
     if (SysFails(kSysOpen)) {
         return nullptr;
@@ -731,6 +738,13 @@ int SysTruncate(FILE* fp, long long length) {
         return -1;
     }
     return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
+}
+
+bool SysSameFile(FILE* fp, const char* path) {
+    struct stat open;
+    struct stat named;
+    return ::fstat(::fileno(fp), &open) == 0 && ::stat(path, &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 bool SysWritesInPlace(FILE* fp) {

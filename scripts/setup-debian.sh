@@ -6,6 +6,7 @@
 #     tests     main, GoogleTest and the de_DE.UTF-8 locale the tests read numbers in
 #     consumer  pkg-config, for a project that finds the installed library through it
 #     arm       the 32-bit ARM cross compiler and qemu-user to run its tests
+#     windows   the MinGW-w64 cross compiler for 64-bit Windows and Wine to run its tests
 #     clang     clang++
 #     bench     Google Benchmark (bench/run.sh installs the peer libraries itself)
 #     valgrind  valgrind
@@ -25,12 +26,13 @@ group_packages() {
         tests) group_packages main && printf '%s\n' libgtest-dev locales ;;
         consumer) printf '%s\n' pkg-config ;;
         arm) printf '%s\n' g++-arm-linux-gnueabihf qemu-user ;;
+        windows) printf '%s\n' g++-mingw-w64-x86-64-posix wine64 wine ;;
         clang) printf '%s\n' clang ;;
         bench) printf '%s\n' libbenchmark-dev pkg-config ;;
         valgrind) printf '%s\n' valgrind ;;
         fuzz) printf '%s\n' clang libclang-rt-14-dev ;;
         ci)
-            for g in tests consumer arm clang bench valgrind fuzz; do
+            for g in tests consumer arm windows clang bench valgrind fuzz; do
                 group_packages "$g"
             done
             ;;
@@ -47,6 +49,8 @@ installed() {
         clang) command -v clang++ ;;
         qemu-user) command -v qemu-arm ;;
         g++-arm-linux-gnueabihf) command -v arm-linux-gnueabihf-g++ ;;
+        g++-mingw-w64-x86-64-posix) command -v x86_64-w64-mingw32-g++-posix ;;
+        wine64) test -x /usr/lib/wine/wine64 ;;
         libcli11-dev) test -f /usr/include/CLI/CLI.hpp ;;
         libgtest-dev) test -f /usr/include/gtest/gtest.h ;;
         libbenchmark-dev) test -f /usr/include/benchmark/benchmark.h ;;

@@ -2,17 +2,25 @@
 # configuration tree is there (classes, free functions and the three instantiations of
 # CIniValue), and none of the library's internal functions is. Checks its whole symbol
 # table too: no trace of the tests' fault hook, and (given objdump) no writable static
-# object of the library's own, which objects on separate threads would share.
-#   cmake -DNM=<nm> [-DOBJDUMP=<objdump>] -DLIB=<path of libQel_CfgFile.so>
-#         -P ExportedSymbols.cmake
+# object of the library's own, which objects on separate threads would share. For a
+# Windows DLL, EXPORTS is its import library, which lists exactly what the DLL's export
+# table holds.
+#   cmake -DNM=<nm> [-DOBJDUMP=<objdump>] -DLIB=<libQel_CfgFile.so or .dll>
+#         [-DEXPORTS=<libQel_CfgFile.dll.a>] -P ExportedSymbols.cmake
 if(NOT NM OR NOT LIB)
     message(FATAL_ERROR "usage: cmake -DNM=<nm> -DLIB=<library> -P ExportedSymbols.cmake")
 endif()
 
-execute_process(COMMAND "${NM}" -DC --defined-only "${LIB}"
-    OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
+if(EXPORTS)
+    execute_process(COMMAND "${NM}" -C --defined-only --extern-only "${EXPORTS}"
+        OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
+else()
+    set(EXPORTS "${LIB}")
+    execute_process(COMMAND "${NM}" -DC --defined-only "${LIB}"
+        OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
+endif()
 if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${LIB}: ${errors}")
+    message(FATAL_ERROR "${NM} failed on ${EXPORTS}: ${errors}")
 endif()
 
 # One symbol per line; "[^\n]*" keeps a pattern within its line.

@@ -2,8 +2,12 @@
 // caller unchanged, the object stays usable and destructible, and no file is lost or left
 // behind. This program replaces the global operator new, so that its n-th call can be made
 // to fail; the line buffer's own allocation failures are swept through the I/O seam.
-#include <dirent.h>
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <dirent.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +54,16 @@ int ForEachFailingNew(const std::function<void(long n)>& check,
     }
 }
 
+#if defined(_WIN32)
+// The C runtime's descriptors: the streams of the runtime stand on them.
+int OpenDescriptors() {
+    int count = 0;
+    for (int fd = 0; fd < 2048; ++fd) {
+        count += ::_get_osfhandle(fd) != -1 ? 1 : 0;
+    }
+    return count;
+}
+#else
 int OpenDescriptors() {
     int count = 0;
     DIR* fds = ::opendir("/proc/self/fd");
@@ -61,6 +75,7 @@ int OpenDescriptors() {
     }
     return count;
 }
+#endif
 
 bool HoldsTheWholeFile(CIniFile& ini) {
     char value[513];

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,14 +15,40 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <filesystem>
+#include <random>
+#else
 #include <dirent.h>
 #include <unistd.h>
+#endif
 
 namespace qeltest {
 
 // A directory of its own for one test, removed with everything in it afterwards.
 class TempDir {
 public:
+#if defined(_WIN32)
+    // Paths are handed to the library as UTF-8, with "/" between their parts.
+    TempDir() {
+        namespace fs = std::filesystem;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            fs::path dir = fs::temp_directory_path() / ("qelcfg-test-" + std::to_string(random()));
+            std::error_code error;
+            if (fs::create_directory(dir, error)) {
+                path_ = dir.generic_u8string();
+            }
+        }
+    }
+    ~TempDir() {
+        std::error_code error;
+        if (!path_.empty() && std::filesystem::remove_all(std::filesystem::u8path(path_), error) ==
+                                  static_cast<std::uintmax_t>(-1)) {
+            std::fprintf(stderr, "cannot remove %s\n", path_.c_str());
+        }
+    }
+#else
     TempDir() {
         char pattern[] = "/tmp/qelcfg-test-XXXXXX";
         const char* made = ::mkdtemp(pattern);
@@ -35,28 +62,65 @@ public:
             }
         }
     }
+#endif
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const {
+        return path_;
+    }
+    std::string File(const std::string& name) const {
+        return path_ + "/" + name;
+    }
 
 private:
     std::string path_;
 };
 
+// The path that the standard streams take for a UTF-8 path.
+#if defined(_WIN32)
+inline std::filesystem::path NativePath(const std::string& path) {
+    return std::filesystem::u8path(path);
+}
+#else
+inline const std::string& NativePath(const std::string& path) {
+    return path;
+}
+#endif
+
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(NativePath(path), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
+#if defined(_WIN32)
+inline bool FileExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::u8path(path), error);
+}
+
+inline std::string ListDir(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::u8path(dir), error)) {
+        names.push_back(entry.path().filename().u8string());
+    }
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string& name : names) {
+        listing += name + "\n";
+    }
+    return listing;
+}
+#else
 inline bool FileExists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
 }
@@ -83,6 +147,7 @@ inline std::string ListDir(const std::string& dir) {
     }
     return listing;
 }
+#endif
 
 // Calls copy(buffer, size) with buffers of 0, 1, one byte short of, exactly and one byte
 // more than `text` needs with its NUL, each followed by a canary byte, and checks that a

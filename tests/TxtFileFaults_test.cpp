@@ -172,6 +172,14 @@ TEST_F(FaultTest, WriteTextReportsAFailedTextOrLineEnd) {
     }
 }
 
+// An edit closes the "~tmp" copy, the new file as written, the replaced stream and the new
+// one; on Windows the new stream writes the file in place, and there is no new file.
+#if defined(_WIN32)
+constexpr long kEditCloses = 3;
+#else
+constexpr long kEditCloses = 4;
+#endif
+
 TEST_F(FaultTest, EachStreamIsClosedOnceByItsLastHolder) {
     struct Case {
         const char* name;
@@ -209,7 +217,6 @@ TEST_F(FaultTest, EachStreamIsClosedOnceByItsLastHolder) {
              EXPECT_TRUE(file.Set(file.GetStream()));
          },
          1},
-        // The "~tmp" copy, the new file as written, the replaced stream and the new one.
         {"remove a line while a copy holds the stream",
          [](const char* p) {
              Probe file(p, "r+b");
@@ -217,7 +224,7 @@ TEST_F(FaultTest, EachStreamIsClosedOnceByItsLastHolder) {
              EXPECT_TRUE(file.RemoveTextLine(0));
              EXPECT_STREQ(copy.ReadTextLine(0), "b");
          },
-         4},
+         kEditCloses},
     };
     TempDir dir;
     for (const Case& c : cases) {

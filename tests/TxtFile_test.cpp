@@ -1,10 +1,12 @@
 #include "TxtFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdint>
@@ -257,6 +259,7 @@ TEST(TxtFileState, CopiesShareTheStreamUntilTheLastOneLetsGo) {
     }
 }
 
+#if !defined(_WIN32)  // no device that is always full
 TEST(TxtFileState, CloseStreamReportsAWriteThatFailsOnlyWhenTheLastHolderCloses) {
     Probe file("/dev/full", "wb");
     ASSERT_TRUE(file.WriteText("buffered", true));
@@ -265,6 +268,7 @@ TEST(TxtFileState, CloseStreamReportsAWriteThatFailsOnlyWhenTheLastHolderCloses)
     EXPECT_FALSE(copy.CloseStream());
     EXPECT_EQ(copy.GetStream(), nullptr);
 }
+#endif
 
 TEST(TxtFileState, OwnOperationsReachOverridesThroughTheVirtualTable) {
     struct Case {
@@ -375,7 +379,14 @@ TEST(TxtFileEdit, RemoveReopensAReadOnlyFileWhileInsertLeavesItAndAnAppendedOneU
     const std::string path = dir.File("f");
     WriteFile(path, "a\nb\n");
     // An appending stream would put the rewritten text after the old one: it is refused too.
-    for (const char* mode : {"rb", "ab", "a+b"}) {
+    // Windows' runtime keeps to itself whether a stream appends; one that may read there is
+    // not told apart.
+#if defined(_WIN32)
+    const char* const modes[] = {"rb", "ab"};
+#else
+    const char* const modes[] = {"rb", "ab", "a+b"};
+#endif
+    for (const char* mode : modes) {
         CTxtFile other(path.c_str(), mode);
         EXPECT_FALSE(other.InsertTextLine(0, "x", true)) << mode;
         EXPECT_EQ(ReadFile(path), "a\nb\n") << mode;
@@ -429,6 +440,7 @@ TEST(TxtFileEdit, GetTempleFileNameWritesOnlyWhatFits) {
     }
 }
 
+#if !defined(_WIN32)  // POSIX permission bits and symbolic links
 TEST(TxtFileEdit, TheCopyTakesTheFilesModeAndReplacesWhateverHoldsItsName) {
     enum Leftover { kNothing, kRegularFile, kSymbolicLink, kHardLink };
     for (Leftover leftover : {kNothing, kRegularFile, kSymbolicLink, kHardLink}) {
@@ -456,7 +468,9 @@ TEST(TxtFileEdit, TheCopyTakesTheFilesModeAndReplacesWhateverHoldsItsName) {
         EXPECT_EQ(ReadFile(victim), "keep");
     }
 }
+#endif
 
+#if !defined(_WIN32)  // no fork() nor file size limit
 TEST(TxtFileEdit, AnEditThatHitsTheFileSizeLimitFailsAndLeavesTheFile) {
     std::string big;
     for (int i = 0; i < 3000; ++i) {
@@ -485,5 +499,6 @@ TEST(TxtFileEdit, AnEditThatHitsTheFileSizeLimitFailsAndLeavesTheFile) {
         }
     }
 }
+#endif
 
 }  // namespace

@@ -1,0 +1,416 @@
+// The file functions of the platform seam on Windows, and the policy by which a file's
+// contents are replaced there. Paths are UTF-8 and are handed to the wide-character
+// functions, so that any file name works whatever the process's ANSI code page is. Every
+// stream is binary: the library writes "\r\n" itself, and text mode would double the "\r".
+#if defined(_WIN32)
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "SysIo.h"
+#include "SysIoFaults.h"
+
+namespace qelcfg {
+namespace detail {
+namespace {
+
+// A failed replace tries this many names for its new file before it gives up.
+constexpr int kTemporaryNameAttempts = 16;
+constexpr std::size_t kModeSize = 32;
+
+// The attributes that a replacing file takes over from the file it replaces.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Every share, so that a handle opened only to look at a file stands in no one's way.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The UTF-8 text `text` as UTF-16; false, with errno EINVAL, for a text that is not UTF-8.
+// The callers report failures by their results, so exhausted memory is one too.
+bool Widen(const char* text, std::wstring& wide) {
+    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (length <= 0) {
+        errno = EINVAL;
+        return false;
+    }
+    try {
+        wide.resize(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length) !=
+        length) {
+        errno = EINVAL;
+        return false;
+    }
+    wide.resize(static_cast<std::size_t>(length - 1));
+    return true;
+}
+
+// Sets errno from the thread's last Win32 error, for the callers that look at errno.
+void SetErrnoFromLastError() {
+    switch (::GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            errno = ENOENT;
+            break;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            errno = EACCES;
+            break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EBUSY;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            errno = ENOMEM;
+            break;
+        default:
+            errno = EIO;
+            break;
+    }
+}
+
+// Copies `mode` into `wide` as a binary mode: "t" is left out and "b" added if missing.
+// False, with errno EINVAL, for a mode longer than any that fopen knows.
+bool BinaryMode(const char* mode, wchar_t (&wide)[kModeSize]) {
+    std::size_t length = 0;
+    bool binary = false;
+    for (const char* c = mode; *c != '\0'; ++c) {
+        if (length + 2 >= kModeSize) {
+            errno = EINVAL;
+            return false;
+        }
+        binary = binary || *c == 'b';
+        if (*c != 't') {
+            wide[length++] = static_cast<wchar_t>(static_cast<unsigned char>(*c));
+        }
+    }
+    if (!binary) {
+        wide[length++] = L'b';
+    }
+    wide[length] = L'\0';
+    return true;
+}
+
+HANDLE HandleOf(FILE* fp) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(fp)));
+}
+
+// What a replace may do with the file at a path.
+enum PathKind {
+    kMissing,      // nothing there: a new file is made
+    kReplaceable,  // a regular file of one link: a new file is moved over it
+    kReadOnly,     // a regular file that Windows does not let be written nor replaced
+    kInPlace,      // anything else (a directory entry that cannot be examined, a device, a
+                   // link, a file of several links): written in place
+};
+
+// Examines `path` without following a link. No access is asked for, so that a file open
+// elsewhere, or without read access, can still be examined; the backup flag lets a
+// directory be opened too. `attributes` gets the file's attributes.
+PathKind Examine(const std::wstring& path, DWORD& attributes) {
+    HANDLE file = ::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? kMissing : kInPlace;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool regular =
+        ::GetFileType(file) == FILE_TYPE_DISK && ::GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        info.nNumberOfLinks == 1;
+    ::CloseHandle(file);
+    if (!regular) {
+        return kInPlace;
+    }
+    attributes = info.dwFileAttributes;
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? kReadOnly : kReplaceable;
+}
+
+// A name beside `path` that another replace running at the same time picks only by rare
+// chance, from the process, the thread, the clock and the attempt. The file is created
+// exclusively, so a name that is taken costs one more attempt and never a shared file.
+std::string TemporaryNameFor(const std::string& path, int attempt) {
+    unsigned long thread =
+        static_cast<unsigned long>(std::hash<std::thread::id>()(std::this_thread::get_id()));
+    unsigned long long tick = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[96];
+    std::snprintf(suffix, sizeof suffix, ".%lu-%lx-%llx-%d.qelcfg-tmp",
+                  static_cast<unsigned long>(::GetCurrentProcessId()), thread & 0xFFFFFFFFul,
+                  tick & 0xFFFFFFFFull, attempt);
+    return path + suffix;
+}
+
+// Moves the complete new file over the old one in one step, written through to the disk.
+// Windows refuses when another handle holds the old file open, or when it is read-only.
+bool MoveOver(const std::wstring& from, const std::wstring& to) {
+    if (SysFails(kSysRename)) {
+        return false;
+    }
+    if (!::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        SetErrnoFromLastError();
+        return false;
+    }
+    return true;
+}
+
+bool WriteInPlace(const std::string& path, SysContents& contents) {
+    FILE* fp = SysOpen(path.c_str(), "w+b");
+    return fp != nullptr && SysWriteAndClose(fp, contents, false);
+}
+
+// Creates `path` exclusively and opens it with "w+b". Windows files have no permission
+// bits beyond read-only, which a file being written must not have; the new file takes the
+// access rules that its directory passes on.
+FILE* CreateNew(const std::wstring& path) {
+    if (SysFails(kSysOpen)) {
+        return nullptr;
+    }
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetErrnoFromLastError();
+        return nullptr;
+    }
+    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(file);
+        ::DeleteFileW(path.c_str());
+        errno = EMFILE;
+        return nullptr;
+    }
+    FILE* fp = ::_fdopen(fd, "w+b");
+    if (fp == nullptr) {
+        int err = errno;
+        ::_close(fd);
+        ::DeleteFileW(path.c_str());
+        errno = err;
+    }
+    return fp;
+}
+
+// Writes `contents` to a new file beside `path` and moves it over `path`. `attributes`
+// are those of the file replaced, or null when there is none.
+bool WriteReplacing(const std::string& path, const std::wstring& widePath, const DWORD* attributes,
+                    SysContents& contents) {
+    std::wstring temp;
+    FILE* fp = nullptr;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts && fp == nullptr; ++attempt) {
+        if (!Widen(TemporaryNameFor(path, attempt).c_str(), temp)) {
+            return false;
+        }
+        fp = CreateNew(temp);
+        if (fp == nullptr && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fp == nullptr) {
+        // A directory that takes no new file may still hold a writable file.
+        bool denied = errno == EACCES || errno == EPERM;
+        return denied && WriteInPlace(path, contents);
+    }
+    bool written = false;
+    try {
+        written = SysWriteAndClose(fp, contents, true);
+    } catch (...) {
+        ::DeleteFileW(temp.c_str());
+        throw;
+    }
+    DWORD kept = attributes != nullptr ? *attributes & kKeptAttributes : 0;
+    bool replaced = written && (kept == 0 || ::SetFileAttributesW(temp.c_str(), kept) != 0) &&
+                    MoveOver(temp, widePath);
+    if (!replaced) {
+        ::DeleteFileW(temp.c_str());
+    }
+    return replaced;
+}
+
+}  // namespace
+
+FILE* SysOpen(const char* path, const char* mode) {
+    std::wstring wide;
+    wchar_t wideMode[kModeSize];
+    if (SysFails(kSysOpen) || !Widen(path, wide) || !BinaryMode(mode, wideMode)) {
+        return nullptr;
+    }
+    return ::_wfopen(wide.c_str(), wideMode);
+}
+
+// The permission bits have no counterpart on Windows (see CreateNew).
+FILE* SysCreate(const char* path, unsigned mode, bool exact) {
+    static_cast<void>(mode);
+    static_cast<void>(exact);
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return nullptr;
+    }
+    return CreateNew(wide);
+}
+
+int SysFileMode(FILE* fp, unsigned* mode) {
+    struct _stat64 info;
+    if (::_fstat64(::_fileno(fp), &info) != 0) {
+        return -1;
+    }
+    *mode = static_cast<unsigned>(info.st_mode) & 0777u;
+    return 0;
+}
+
+int SysRemove(const char* path) {
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return -1;
+    }
+    if (!::DeleteFileW(wide.c_str())) {
+        SetErrnoFromLastError();
+        return -1;
+    }
+    return 0;
+}
+
+int SysSync(FILE* fp) {
+    if (SysFails(kSysSync)) {
+        return -1;
+    }
+    if (!::FlushFileBuffers(HandleOf(fp))) {
+        SetErrnoFromLastError();
+        return -1;
+    }
+    return 0;
+}
+
+int SysTruncate(FILE* fp, long long length) {
+    if (SysFails(kSysTruncate)) {
+        return -1;
+    }
+    errno_t err = ::_chsize_s(::_fileno(fp), length);
+    if (err != 0) {
+        errno = err;
+        return -1;
+    }
+    return 0;
+}
+
+bool SysSameFile(FILE* fp, const char* path) {
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return false;
+    }
+    HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION named;
+    BY_HANDLE_FILE_INFORMATION open;
+    bool same = ::GetFileInformationByHandle(file, &named) &&
+                ::GetFileInformationByHandle(HandleOf(fp), &open) &&
+                named.dwVolumeSerialNumber == open.dwVolumeSerialNumber &&
+                named.nFileIndexHigh == open.nFileIndexHigh &&
+                named.nFileIndexLow == open.nFileIndexLow;
+    ::CloseHandle(file);
+    return same;
+}
+
+// The runtime keeps to itself how a stream was opened, but the system refuses even a write
+// of no bytes through a handle that may not write. A stream that appends is not told apart
+// (see SysCutAtPosition).
+bool SysWritesInPlace(FILE* fp) {
+    DWORD written = 0;
+    return ::WriteFile(HandleOf(fp), "", 0, &written, nullptr) != 0;
+}
+
+// The C runtime keeps to itself whether a stream appends. A stream that appends is at the
+// end of the file after any write, where the cut takes nothing; one that wrote nothing is
+// at the start, and is left alone so that the file it appends to keeps its text.
+int SysCutAtPosition(FILE* fp) {
+    HANDLE file = HandleOf(fp);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return 0;
+    }
+    long end = SysTell(fp);
+    if (end == 0) {
+        return 0;
+    }
+    return end > 0 ? SysTruncate(fp, end) : -1;
+}
+
+bool SysReplaceFile(const char* path, SysContents& contents) {
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return false;  // no file has a name that is not UTF-8
+    }
+    DWORD attributes = 0;
+    switch (Examine(wide, attributes)) {
+        case kMissing:
+            return WriteReplacing(path, wide, nullptr, contents);
+        case kReplaceable:
+            return WriteReplacing(path, wide, &attributes, contents);
+        case kReadOnly:
+            errno = EACCES;
+            return false;
+        case kInPlace:
+            break;
+    }
+    return WriteInPlace(path, contents);
+}
+
+// Windows replaces no file that a stream holds open, and `current` stays open: the file is
+// written in place, through a stream of its own, once it is known to be the file that
+// `current` reads. The caller keeps the complete new text in a file of its own until this
+// returns, for a write that stops half way.
+FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents) {
+    if (::GetFileType(HandleOf(current)) != FILE_TYPE_DISK || !SysSameFile(current, path)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* fp = SysOpen(path, "r+b");
+    if (fp == nullptr) {
+        return nullptr;
+    }
+    bool written = false;
+    try {
+        long end = -1;
+        written = SysSeek(fp, 0, SEEK_SET) == 0 && contents.WriteTo(fp) && SysFlush(fp) == 0 &&
+                  (end = SysTell(fp)) >= 0 && SysTruncate(fp, end) == 0 && SysSync(fp) == 0;
+    } catch (...) {
+        SysClose(fp);
+        throw;
+    }
+    if (!written) {
+        SysClose(fp);
+        return nullptr;
+    }
+    return fp;
+}
+
+}  // namespace detail
+}  // namespace qelcfg
+
+#endif  // defined(_WIN32)
