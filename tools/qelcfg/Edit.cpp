@@ -70,8 +70,12 @@ int EditFile(const Options& options, bool mayCreate, const Edit& edit) {
                                               "the reader and an edit would read differently");
         }
         edit(editor);
+        if (!editor.IsChanged()) {
+            return kExitDone;
+        }
+        LetGoBeforeReplacing(locked);
         errno = 0;
-        if (editor.IsChanged() && !editor.SaveAs(path.c_str())) {
+        if (!editor.SaveAs(path.c_str())) {
             int err = errno != 0 ? errno : EIO;
             if (created) {
                 RemoveCreated(path);

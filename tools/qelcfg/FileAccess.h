@@ -1,6 +1,7 @@
-// Opening the files qelcfg works on, under flock: shared for reading, exclusive for
-// rewriting. An edit replaces a file by renaming a new one over it, so an exclusive lock
-// is only good once the path is known to still name the file it was taken on.
+// Opening the files qelcfg works on, under flock (LockFileEx on Windows): shared for
+// reading, exclusive for rewriting. An edit replaces a file by renaming a new one over it,
+// so an exclusive lock is only good once the path is known to still name the file it was
+// taken on. FileAccess.cpp holds the POSIX half, FileAccessWin32.cpp the Windows half.
 #ifndef QELCFG_TOOL_FILEACCESS_H
 #define QELCFG_TOOL_FILEACCESS_H
 
@@ -40,8 +41,20 @@ private:
     struct stat m_stat = {};
 };
 
+// Windows replaces no file that is held open: there the lock goes just before the file is
+// replaced, and another qelcfg may take it in between, so two edits of one file at the
+// same moment may lose one of them. Elsewhere the lock stays until the object goes.
+inline void LetGoBeforeReplacing(LockedFile& locked) {
+#if defined(_WIN32)
+    locked = LockedFile();
+#else
+    static_cast<void>(locked);
+#endif
+}
+
 // Where an edit of a file happens: the directory the file lies in, taken absolute, and
-// the file's name in it, after following every symbolic link. The file may be missing.
+// the file's name in it, after following every symbolic link (Windows: none is followed).
+// The file may be missing.
 struct EditTarget {
     std::string dir;
     std::string base;
@@ -49,7 +62,7 @@ struct EditTarget {
 EditTarget ResolveEditTarget(const std::string& path);
 
 // How long a lock is waited for (--wait) before the command fails with a message that
-// names the process holding it. 10 seconds unless set.
+// names the process holding it (on Linux). 10 seconds unless set.
 void SetLockWait(double seconds);
 
 // Opens `path` for reading under a shared lock.

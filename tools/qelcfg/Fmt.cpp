@@ -66,6 +66,7 @@ int RunFmt(const Options& options) {
             return kExitNotFound;
         }
         Load(ini, locked, options.file);
+        LetGoBeforeReplacing(locked);
         Save(ini, options.file);
         return kExitDone;
     }
@@ -85,6 +86,7 @@ int RunFmt(const Options& options) {
         return kExitDone;
     }
     LockedFile locked = LockForWriting(options.output, options.output, true);
+    LetGoBeforeReplacing(locked);
     Save(ini, options.output);
     return kExitDone;
 }

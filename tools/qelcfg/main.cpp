@@ -5,6 +5,13 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -172,6 +179,30 @@ int Run(const Verbs& verbs, Options& o) {
     return verbs.fmt->parsed() ? qeltool::RunFmt(o) : qeltool::RunCheck(o);
 }
 
+#if defined(_WIN32)
+// The tool opens its files by UTF-8 paths, as the library does, so the arguments are taken
+// from the wide command line as UTF-8 rather than in the ANSI code page that argv holds.
+std::vector<std::string> Utf8Arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return args;
+    }
+    for (int i = 0; i < count; ++i) {
+        int n = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
+        if (n > 0) {
+            ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], n, nullptr, nullptr);
+        }
+        arg.resize(arg.size() - 1);
+        args.push_back(arg);
+    }
+    ::LocalFree(wide);
+    return args;
+}
+#endif
+
 int Fail(int status, const std::string& message) {
     std::fprintf(stderr, "qelcfg: %s\n", message.c_str());
     return status;
@@ -183,6 +214,8 @@ int main(int argc, char** argv) {
     CLI::App app("Read and edit INI files through the Qel_CfgFile library.", "qelcfg");
     app.set_version_flag("--version", "qelcfg " QELCFG_VERSION);
     app.require_subcommand(1);
+    // A path may begin with "/" on Windows too: options are written the one way everywhere.
+    app.allow_windows_style_options(false);
     app.footer(kExitNote);
     Options options;
     Verbs verbs{AddGet(app, options), AddSet(app, options), AddDel(app, options),
@@ -190,6 +223,17 @@ int main(int argc, char** argv) {
     for (CLI::App* verb : {verbs.set, verbs.del, verbs.fmt}) {
         AddWait(verb, options);
     }
+#if defined(_WIN32)
+    std::vector<std::string> utf8 = Utf8Arguments();
+    std::vector<char*> utf8Argv;
+    for (std::string& arg : utf8) {
+        utf8Argv.push_back(&arg[0]);
+    }
+    if (!utf8Argv.empty()) {
+        argc = static_cast<int>(utf8Argv.size());
+        argv = utf8Argv.data();
+    }
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
