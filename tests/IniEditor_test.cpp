@@ -167,7 +167,11 @@ TEST(IniEditor, AFailedSaveKeepsTheChange) {
     ASSERT_TRUE(ed.Read(path.c_str()));
     ASSERT_TRUE(ed.SetValue("A", "k", "2"));
     ASSERT_EQ(std::remove(path.c_str()), 0);
+#if defined(_WIN32)
+    ASSERT_EQ(::mkdir(path.c_str()), 0);
+#else
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+#endif
     EXPECT_FALSE(ed.Save());
     EXPECT_TRUE(ed.IsChanged());
     ASSERT_EQ(::rmdir(path.c_str()), 0);
