@@ -1,6 +1,8 @@
 // FileAccess.h on Windows. Paths are UTF-8, widened for the wide-character calls as the
 // library widens its own, and files are locked with LockFileEx. Windows has no symbolic
 // links to follow here and no table that names a lock's holder.
+#include "FileAccess.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -14,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "FileAccess.h"
 #include "Tool.h"
 
 namespace qeltool {
