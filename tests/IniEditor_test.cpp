@@ -3,7 +3,7 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "IniEditor.h"
@@ -166,15 +166,11 @@ TEST(IniEditor, AFailedSaveKeepsTheChange) {
     CIniEditor ed;
     ASSERT_TRUE(ed.Read(path.c_str()));
     ASSERT_TRUE(ed.SetValue("A", "k", "2"));
-    ASSERT_EQ(std::remove(path.c_str()), 0);
-#if defined(_WIN32)
-    ASSERT_EQ(::mkdir(path.c_str()), 0);
-#else
-    ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
-#endif
+    ASSERT_TRUE(std::filesystem::remove(path));
+    ASSERT_TRUE(std::filesystem::create_directory(path));
     EXPECT_FALSE(ed.Save());
     EXPECT_TRUE(ed.IsChanged());
-    ASSERT_EQ(::rmdir(path.c_str()), 0);
+    ASSERT_TRUE(std::filesystem::remove(path));
     EXPECT_TRUE(ed.Save());
     EXPECT_EQ(ReadFile(path), "[A]\nk=2\n");
 }
