@@ -119,10 +119,15 @@ TEST(CIni, GetReturnsTheWholeValueOfTheFirstMatch) {
         std::string key;
         std::optional<std::string> value;
     } cases[] = {
-        {"S", "k", "1,2"},          {"S", "long", longValue},     {"S", "empty", ""},
-        {"", "", "in the unnamed"}, {"S", "other", std::nullopt},  // only in the second section of
-                                                                   // that name
-        {"S", "K", std::nullopt},   {"s", "k", std::nullopt},     {"S ", "k", std::nullopt},
+        {"S", "k", "1,2"},
+        {"S", "long", longValue},
+        {"S", "empty", ""},
+        {"", "", "in the unnamed"},
+        {"S", "other", std::nullopt},  // only in the second section of
+                                       // that name
+        {"S", "K", std::nullopt},
+        {"s", "k", std::nullopt},
+        {"S ", "k", std::nullopt},
         {"T", "k", std::nullopt},
     };
     ini.StartGetSection();
