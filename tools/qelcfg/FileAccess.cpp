@@ -178,24 +178,10 @@ bool StillNames(const std::string& path, const struct stat& locked) {
 
 }  // namespace
 
-LockedFile::~LockedFile() {
+void LockedFile::Release() noexcept {
     if (m_fd >= 0) {
         ::close(m_fd);
     }
-}
-
-LockedFile::LockedFile(LockedFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_stat(other.m_stat) {}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = std::exchange(other.m_fd, -1);
-        m_stat = other.m_stat;
-    }
-    return *this;
 }
 
 void LockedFile::ReadAll(const std::string& shownName,

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace qeltool {
 
@@ -19,9 +20,17 @@ class LockedFile {
 public:
     LockedFile() = default;
     LockedFile(int fd, const struct stat& st) : m_fd(fd), m_stat(st) {}
-    ~LockedFile();
-    LockedFile(LockedFile&& other) noexcept;
-    LockedFile& operator=(LockedFile&& other) noexcept;
+    ~LockedFile() { Release(); }
+    LockedFile(LockedFile&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)), m_stat(other.m_stat) {}
+    LockedFile& operator=(LockedFile&& other) noexcept {
+        if (this != &other) {
+            Release();
+            m_fd = std::exchange(other.m_fd, -1);
+            m_stat = other.m_stat;
+        }
+        return *this;
+    }
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
 
@@ -37,6 +46,9 @@ public:
     std::FILE* OpenStream(const std::string& shownName) const;
 
 private:
+    // Closes the descriptor, which ends the lock; the platform's close does it.
+    void Release() noexcept;
+
     int m_fd = -1;
     struct stat m_stat = {};
 };

@@ -179,24 +179,10 @@ bool StillNames(const std::string& path, int fd) {
 
 }  // namespace
 
-LockedFile::~LockedFile() {
+void LockedFile::Release() noexcept {
     if (m_fd >= 0) {
         ::_close(m_fd);
     }
-}
-
-LockedFile::LockedFile(LockedFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_stat(other.m_stat) {}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) {
-            ::_close(m_fd);
-        }
-        m_fd = std::exchange(other.m_fd, -1);
-        m_stat = other.m_stat;
-    }
-    return *this;
 }
 
 // Reads at explicit offsets, as pread does: the handle's position is left to the streams.
