@@ -95,8 +95,20 @@ for shape in S M L wide; do
 done
 run_cases "^Own/" own
 
+echo "== memory of lookups and of huge and hostile files; killed saves and edits"
+"$bin/qelcfg_bench_memory" "$data" >"$out/memory.txt"
+"$bin/qelcfg_bench_crashloop" "$data" >"$out/crashloop.txt"
+
 uptime | sed 's/.*load average: /load-after /' >>"$out/load.txt"
 
 echo "== writing bench/RESULTS.md"
-python3 bench/report.py "$out" "$out/process.txt" "$out/load.txt" >bench/RESULTS.md
+{
+    python3 bench/report.py "$out" "$out/process.txt" "$out/load.txt"
+    printf '## Memory\n\nAllocations of lookups and typed reads on a loaded tree, and the rise of\n'
+    printf "a process's peak resident memory while it loads each file (qelcfg_bench_memory).\n\n"
+    printf '```\n%s\n```\n\n' "$(cat "$out/memory.txt")"
+    printf '## Killed saves and edits\n\nEach operation killed at a random point, 300 times, and\n'
+    printf 'what the kill left (qelcfg_bench_crashloop).\n\n'
+    printf '```\n%s\n```\n' "$(cat "$out/crashloop.txt")"
+} >bench/RESULTS.md
 echo "bench/RESULTS.md written"

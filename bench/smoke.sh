@@ -23,4 +23,5 @@ if grep -q '"error_occurred": true' "$data/smoke.json"; then
     echo "a benchmark case failed" >&2
     exit 1
 fi
+"$bin/qelcfg_bench_memory" "$data" >/dev/null
 echo "every benchmark case ran once"
