@@ -1,0 +1,445 @@
+// qelcfg run as a process. Most cases are transcripts in cases/*.t (cases/README.md gives
+// their form), each run as a test of its own; the tests here need more than a transcript
+// says: a shell evaluating the output, a terminal, a lock held elsewhere, concurrent
+// writers and real files.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <glob.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <iomanip>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../TestUtil.h"
+#include "TxtFile.h"
+
+namespace {
+
+using qeltest::ReadFile;
+using qeltest::TempDir;
+using qeltest::WriteFile;
+using Args = std::vector<std::string>;
+
+const std::string kTool = QELCFG_TOOL;
+
+struct Result {
+    int status = -1;  // the exit status, or -1 when the process did not exit
+    std::string out;
+    std::string err;
+};
+
+// Runs `args` (a program found through PATH) in `dir`. Its standard output is a file that
+// already holds `before`, open at its end but not for appending, as a shell's ">>" leaves
+// it; standard error is a pipe, which a file-size limit does not cut short.
+Result Spawn(Args args, const std::string& dir = ".", const std::string& before = "") {
+    static TempDir scratch;
+    const std::string outFile = scratch.File("stdout");
+    WriteFile(outFile, before);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(&arg[0]);
+    }
+    argv.push_back(nullptr);
+    ::signal(SIGXFSZ, SIG_IGN);  // so that writes past a file-size limit fail instead
+    const int out = ::open(outFile.c_str(), O_WRONLY | O_CLOEXEC);
+    int err[2];
+    posix_spawn_file_actions_t actions;
+    pid_t pid = -1;
+    if (out >= 0 && ::lseek(out, 0, SEEK_END) >= 0 && ::pipe2(err, O_CLOEXEC) == 0 &&
+        ::posix_spawn_file_actions_init(&actions) == 0) {
+        ::posix_spawn_file_actions_adddup2(&actions, out, 1);
+        ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        ::posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::close(err[1]);
+    }
+    ::close(out);
+    Result result;
+    char buffer[4096];
+    for (ssize_t n; pid > 0 && (n = ::read(err[0], buffer, sizeof buffer)) != 0;) {
+        result.err.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    int raw = 0;
+    if (pid > 0 && ::close(err[0]) == 0 && ::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) {
+        result.status = WEXITSTATUS(raw);
+    }
+    result.out = ReadFile(outFile);
+    return result;
+}
+
+bool Strip(std::string& text, const std::string& suffix) {
+    const bool ends = text.size() >= suffix.size() &&
+                      text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    text.resize(text.size() - (ends ? suffix.size() : 0));
+    return ends;
+}
+
+// Decodes \\ \r \n \t \0 \e and \xHH.
+std::string Unescape(const std::string& text) {
+    const std::string from = "\\rnt0e";
+    const std::string to("\\\r\n\t\0\x1b", 6);
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+        } else if (text[++i] == 'x') {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += to.at(from.find(text[i]));
+        }
+    }
+    return bytes;
+}
+
+// Every entry of `dir` with its bytes; directories and symbolic links by their kind.
+std::map<std::string, std::string> Entries(const std::string& dir) {
+    std::map<std::string, std::string> entries;
+    DIR* d = ::opendir(dir.c_str());
+    while (dirent* entry = d != nullptr ? ::readdir(d) : nullptr) {
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (name != "." && name != ".." && ::lstat((dir + "/" + name).c_str(), &st) == 0) {
+            entries[name] = S_ISLNK(st.st_mode)   ? "(symbolic link)"
+                            : S_ISDIR(st.st_mode) ? "(directory)"
+                                                  : ReadFile(dir + "/" + name);
+        }
+    }
+    if (d != nullptr) {
+        ::closedir(d);
+    }
+    return entries;
+}
+
+// Plays a transcript of cases/ (its README gives the form) in a directory of its own.
+class Transcript {
+public:
+    void Play(const std::string& path) {
+        ::chmod(m_dir.Path().c_str(), 0755);
+        std::istringstream text(ReadFile(path));
+        int number = 0;
+        for (std::string line; std::getline(text, line);) {
+            if (line.rfind('|', 0) == 0) {
+                std::string content = line.substr(std::min<std::size_t>(2, line.size()));
+                const bool noEol = Strip(content, " (no-eol)");
+                m_block += Strip(content, " (esc)") ? Unescape(content) : content;
+                m_block += noEol ? "" : m_crlf ? "\r\n" : "\n";
+                continue;
+            }
+            EndBlock();
+            SCOPED_TRACE(path + ":" + std::to_string(++number) + ": " + line);
+            Line(line.empty() ? '#' : line[0], line.substr(std::min<std::size_t>(2, line.size())));
+            if (testing::Test::HasFatalFailure()) {
+                return;
+            }
+        }
+        EndBlock();
+        Check();
+    }
+
+private:
+    void Line(char kind, std::string line) {
+        if (kind == '$' || kind == '+' || (kind == '<' && m_ran)) {
+            Check();
+        }
+        if (kind == '$') {
+            m_trace = line;
+            const bool esc = Strip(line, " (esc)");
+            std::istringstream words(line);
+            for (std::string word; words >> std::quoted(word, '\'', '\0');) {
+                m_args.push_back(word == "qelcfg" ? kTool : esc ? Unescape(word) : word);
+            }
+            m_result = Spawn(m_args, m_dir.Path(), m_before);
+            m_ran = true;
+            m_want[0] = m_before;
+            m_before.clear();
+            m_args.clear();
+        } else if (kind == '<' || kind == '>' || kind == '~') {
+            m_crlf = Strip(line, " crlf");
+            m_blockKind = kind;
+            m_blockName = line;
+        } else if (kind == '?') {
+            m_status = std::stoi(line);
+        } else if (kind == '+' || kind == '=') {
+            ASSERT_EQ(std::system(("cd '" + m_dir.Path() + "' && " + line).c_str()), 0);
+            m_files = kind == '+' ? Entries(m_dir.Path()) : m_files;
+        } else if (kind == '@') {  // "@ nobody", for a root that reads every file
+            ASSERT_EQ(line, "nobody");
+            m_args = ::geteuid() != 0
+                         ? Args()
+                         : Args{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+        } else {
+            ASSERT_EQ(kind, '#') << "not a line of a transcript";
+        }
+    }
+
+    void EndBlock() {
+        const int stream = m_blockName == "stdout" ? 0 : m_blockName == "stderr" ? 1 : -1;
+        if (m_blockKind == '<' && stream == 0) {
+            m_before = m_block;
+        } else if (m_blockKind == '~' && Strip(m_block, "\n")) {
+            m_pattern[stream] = m_block;
+        } else if (m_blockKind == '>' && stream >= 0) {
+            m_want[stream] = m_block;
+        } else if (m_blockKind != 0) {
+            m_files[m_blockName] = m_block;
+            if (m_blockKind == '<') {
+                WriteFile(m_dir.File(m_blockName), m_block);
+            }
+        }
+        m_blockKind = 0;
+        m_block.clear();
+    }
+
+    // What the last command must have done: its status, its output and the files left.
+    void Check() {
+        if (!m_ran) {
+            return;
+        }
+        SCOPED_TRACE("$ " + m_trace);
+        EXPECT_EQ(m_result.status, m_status) << m_result.err;
+        const std::string* got[] = {&m_result.out, &m_result.err};
+        for (int i = 0; i < 2; ++i) {
+            if (m_pattern[i].empty()) {
+                EXPECT_EQ(*got[i], m_want[i]);
+            } else {
+                EXPECT_TRUE(std::regex_search(*got[i], std::regex(m_pattern[i]))) << *got[i];
+            }
+            m_want[i].clear();
+            m_pattern[i].clear();
+        }
+        EXPECT_EQ(Entries(m_dir.Path()), m_files);
+        m_ran = false;
+        m_status = 0;
+    }
+
+    TempDir m_dir;
+    std::map<std::string, std::string> m_files;  // what the directory must hold
+    char m_blockKind = 0;
+    std::string m_blockName;
+    std::string m_block;
+    bool m_crlf = false;
+    std::string m_before;
+    Args m_args;
+    bool m_ran = false;
+    std::string m_trace;
+    Result m_result;
+    int m_status = 0;
+    std::string m_want[2];
+    std::string m_pattern[2];
+};
+
+std::vector<std::string> CaseNames() {
+    std::vector<std::string> names;
+    glob_t found;
+    if (::glob(QELCFG_CASES "/*.t", 0, nullptr, &found) == 0) {
+        for (std::size_t i = 0; i < found.gl_pathc; ++i) {
+            std::string name = found.gl_pathv[i];
+            Strip(name, ".t");
+            names.push_back(name.substr(name.rfind('/') + 1));
+        }
+        ::globfree(&found);
+    }
+    return names;
+}
+
+class QelcfgCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(QelcfgCase, Transcript) {
+    Transcript().Play(std::string(QELCFG_CASES) + "/" + GetParam() + ".t");
+}
+
+INSTANTIATE_TEST_SUITE_P(Qelcfg, QelcfgCase, testing::ValuesIn(CaseNames()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+// get --format sh, evaluated by a real shell through "." and through eval, assigns the
+// values alone: no command in a value runs, and no name that the shell, the loader or the
+// environment already gives a meaning is assigned, with or without a prefix.
+TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
+    ::setenv("QELCFG_TEST_TAKEN", "mine", 1);
+    TempDir dir;
+    const std::string hostile = "it's $(touch pwned) `touch pwned` \\ \"x\"";
+    WriteFile(dir.File("d.ini"),
+              "[S]\nPATH=/nonexistent\nIFS=x\nLD_LIBRARY_PATH=/x\nENV=/x\nBASH_ENV=/x\n"
+              "QELCFG_TEST_TAKEN=x\nk=" +
+                  hostile + "\nk=second\n[LD]\nLIBRARY_PATH=/x\n");
+    const struct {
+        Args args;
+        std::string name;
+    } cases[] = {{{"get", "--format", "sh", "F", "S"}, "k"},
+                 {{"get", "--format", "sh", "F"}, "S_k"},
+                 {{"get", "--format", "sh", "--prefix", "cfg_", "F", "S"}, "cfg_k"}};
+    const char* ld = std::getenv("LD_LIBRARY_PATH");
+    for (const auto& c : cases) {
+        Args args = c.args;
+        args.insert(args.begin(), kTool);
+        std::replace(args.begin(), args.end(), std::string("F"), dir.File("d.ini"));
+        WriteFile(dir.File("vars.sh"), Spawn(args).out);
+        for (const std::string form : {". ./vars.sh", "eval \"$(cat vars.sh)\""}) {
+            SCOPED_TRACE(form + " of " + c.name);
+            const std::string script = "cd '" + dir.Path() + "' && " + form +
+                                       " && ls >/dev/null && printf '%s|%s|%s|%s|%s' \"$PATH\" "
+                                       "\"$IFS\" \"${LD_LIBRARY_PATH-}\" \"$QELCFG_TEST_TAKEN\" "
+                                       "\"$" +
+                                       c.name + "\" >got";
+            ASSERT_EQ(std::system(script.c_str()), 0);
+            EXPECT_EQ(ReadFile(dir.File("got")), std::string(std::getenv("PATH")) + "| \t\n|" +
+                                                     (ld != nullptr ? ld : "") + "|mine|" +
+                                                     hostile);
+            EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
+        }
+    }
+}
+
+// On a terminal (here the pseudo-terminal of script(1)) a value cannot send escape
+// sequences: control bytes but the tab are shown escaped.
+TEST(Qelcfg, ShowsControlBytesEscapedOnATerminal) {
+    if (std::system("script -qec true /dev/null >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "script(1) cannot open a pseudo-terminal here (no /dev/pts?)";
+    }
+    TempDir dir;
+    WriteFile(dir.File("d.ini"), "[A]\nk=red\x1b[31m\x07\x7f\tend\n");
+    const std::string command = "script -qec \"'" + std::string(QELCFG_TOOL) + "' get '" +
+                                dir.File("d.ini") + "' A k\" /dev/null >'" + dir.File("tty") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(ReadFile(dir.File("tty")), "red\\x1b[31m\\x07\\x7f\tend\r\n");
+}
+
+// A lock that another process keeps (here a reader's shared one) is waited for at most
+// --wait seconds; then the edit names the holder, exits 2 and leaves the file alone.
+TEST(Qelcfg, WaitNamesTheProcessHoldingTheLock) {
+    for (Args args :
+         {Args{kTool, "set", "--wait", "0", "", "A", "k", "2"},
+          Args{kTool, "del", "--wait", "0", "", "A"}, Args{kTool, "fmt", "--wait", "0", ""}}) {
+        TempDir dir;
+        args[4] = dir.File("c.ini");
+        WriteFile(args[4], "[A]\nk=1\n");
+        const int held = ::open(args[4].c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_SH), 0);
+        Result r = Spawn(args);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
+            << r.err;
+        EXPECT_EQ(ReadFile(args[4]), "[A]\nk=1\n") << args[1];
+        ::close(held);
+        EXPECT_EQ(Spawn(args).status, 0) << args[1] << ": the lock is free again";
+    }
+}
+
+// qelcfg set started in the background; pclose() gives its status.
+FILE* StartSet(const std::string& file, const std::string& section, const std::string& n) {
+    return ::popen(("'" QELCFG_TOOL "' set '" + file + "' " + section + " k" + n + " " + n).c_str(),
+                   "r");
+}
+
+// Each set locks the file and checks that the path still names it once locked, and so
+// does the library's line edit, which fails rather than write over a set that replaced the
+// file after it read it: no update is lost, and a file not there yet is made only once.
+TEST(Qelcfg, ConcurrentSetsAndLibraryLineEditsLoseNoUpdate) {
+    const int kRounds = 24;
+    TempDir dir;
+    const std::string made = dir.File("made.ini");
+    const std::string shared = dir.File("shared.ini");
+    WriteFile(shared, "[L]\r\n[T]\r\n");
+    std::vector<FILE*> sets;
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string n = std::to_string(i);
+        sets.push_back(StartSet(made, i % 2 ? "B" : "A", n));
+        sets.push_back(StartSet(shared, "T", n));
+        bool edited = false;
+        for (int attempt = 0; attempt < 1000 && !edited; ++attempt) {
+            _CFG::CTxtFile lines(shared.c_str(), "r+b");
+            edited = lines.InsertTextLine(0, ("l" + n + "=" + n).c_str(), true);
+        }
+        EXPECT_TRUE(edited) << i;
+    }
+    for (FILE* set : sets) {
+        EXPECT_EQ(::pclose(set), 0);
+    }
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ(Spawn({kTool, "get", made, i % 2 ? "B" : "A", "k" + n}).out, n + "\n")
+            << "made " << n;
+        EXPECT_EQ(Spawn({kTool, "get", shared, "T", "k" + n}).out, n + "\n") << "set " << n;
+        EXPECT_EQ(Spawn({kTool, "get", shared, "L", "l" + n}).out, n + "\n") << "line edit " << n;
+    }
+    // The sets leave no temporary file; a line edit that failed may leave its copy.
+    std::map<std::string, std::string> entries = Entries(dir.Path());
+    entries.erase("shared.ini~tmp");
+    EXPECT_EQ(entries.size(), 2u) << qeltest::ListDir(dir.Path());
+}
+
+// The lines of `text`, each with its line end.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
+}
+
+// Files from Debian packages, as LF and as CR LF: a set of a key that is there, a set of a
+// new key and a del each change one line, keep every other byte and add no other line end.
+TEST(Qelcfg, RealFilesChangeInOneLineOnly) {
+    const char* const files[][3] = {{"apt-daily.service", "Unit", "Description"},
+                                    {"fstrim.timer", "Timer", "OnCalendar"},
+                                    {"gitconfig", "core", "bare"},
+                                    {"gpg-agent.socket", "Socket", "SocketMode"},
+                                    {"mypy.ini", "mypy", "files"},
+                                    {"openssl.cnf", " new_oids ", "tsa_policy2"},
+                                    {"xdg-user-dirs.desktop", "Desktop Entry", "Name"}};
+    TempDir dir;
+    const std::string file = dir.File("f.ini");
+    for (const auto& f : files) {
+        const std::string lf = ReadFile(std::string(QELCFG_REAL_FILES) + "/" + f[0]);
+        const std::string crlf = std::regex_replace(lf, std::regex("\n"), "\r\n");
+        for (const std::string& text : {lf, crlf}) {
+            const struct {
+                Args args;
+                int lengthChange;
+            } edits[] = {{{kTool, "set", file, f[1], f[2], "changed"}, 0},
+                         {{kTool, "set", file, f[1], "qelcfg_new", "added"}, 1},
+                         {{kTool, "del", file, f[1], f[2]}, -1}};
+            for (const auto& edit : edits) {
+                SCOPED_TRACE(std::string(f[0]) + (text == lf ? " " : " CR LF ") + edit.args[1] +
+                             " " + edit.args[4]);
+                WriteFile(file, text);
+                ASSERT_EQ(Spawn(edit.args).status, 0);
+                const std::string after = ReadFile(file);
+                std::vector<std::string> a = Lines(text);
+                std::vector<std::string> b = Lines(after);
+                ASSERT_EQ(b.size(), a.size() + edit.lengthChange);
+                std::size_t head =
+                    std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+                std::size_t tail =
+                    std::mismatch(a.rbegin(), a.rend() - head, b.rbegin(), b.rend() - head).first -
+                    a.rbegin();
+                EXPECT_EQ(std::max(a.size(), b.size()) - head - tail, 1u);
+                EXPECT_EQ(std::count(after.begin(), after.end(), '\r'),
+                          std::count(text.begin(), text.end(), '\r') +
+                              (text == lf ? 0 : edit.lengthChange));
+            }
+        }
+    }
+}
+
+}  // namespace
