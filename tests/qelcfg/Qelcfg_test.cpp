@@ -5,17 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <iomanip>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -30,53 +27,37 @@ namespace {
 using qeltest::ReadFile;
 using qeltest::TempDir;
 using qeltest::WriteFile;
-using Args = std::vector<std::string>;
 
 const std::string kTool = QELCFG_TOOL;
 
 struct Result {
-    int status = -1;  // the exit status, or -1 when the process did not exit
+    int status = -1;  // the exit status, or -1 when the shell around it failed
     std::string out;
     std::string err;
 };
 
-// Runs `args` (a program found through PATH) in `dir`. Its standard output is a file that
-// already holds `before`, open at its end but not for appending, as a shell's ">>" leaves
-// it; standard error is a pipe, which a file-size limit does not cut short.
-Result Spawn(Args args, const std::string& dir = ".", const std::string& before = "") {
+// qelcfg by its name, for the shell and for the programs that a case runs it through.
+[[maybe_unused]] const int kOnPath =
+    ::setenv("PATH", (kTool.substr(0, kTool.rfind('/')) + ":" + std::getenv("PATH")).c_str(), 1);
+
+// Runs the shell command `command` in `dir`. Its standard output is a file that `before`
+// was written to first, as by an earlier command of a shell redirection: the command
+// writes at the end of that text, not for appending. Standard error is a pipe, which a
+// file-size limit does not cut short.
+Result Shell(const std::string& command, const std::string& dir = ".",
+             const std::string& before = "") {
     static TempDir scratch;
-    const std::string outFile = scratch.File("stdout");
-    WriteFile(outFile, before);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(&arg[0]);
-    }
-    argv.push_back(nullptr);
+    WriteFile(scratch.File("before"), before);
     ::signal(SIGXFSZ, SIG_IGN);  // so that writes past a file-size limit fail instead
-    const int out = ::open(outFile.c_str(), O_WRONLY | O_CLOEXEC);
-    int err[2];
-    posix_spawn_file_actions_t actions;
-    pid_t pid = -1;
-    if (out >= 0 && ::lseek(out, 0, SEEK_END) >= 0 && ::pipe2(err, O_CLOEXEC) == 0 &&
-        ::posix_spawn_file_actions_init(&actions) == 0) {
-        ::posix_spawn_file_actions_adddup2(&actions, out, 1);
-        ::posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        ::posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-        ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::close(err[1]);
-    }
-    ::close(out);
+    const std::string script = "cd '" + dir + "' && { { cat '" + scratch.File("before") + "' && " +
+                               command + "; } 2>&1 >'" + scratch.File("out") + "'; echo $? >'" +
+                               scratch.File("status") + "'; } | cat >'" + scratch.File("err") + "'";
     Result result;
-    char buffer[4096];
-    for (ssize_t n; pid > 0 && (n = ::read(err[0], buffer, sizeof buffer)) != 0;) {
-        result.err.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (std::system(script.c_str()) == 0) {
+        result.status = std::stoi(ReadFile(scratch.File("status")));
+        result.out = ReadFile(scratch.File("out"));
+        result.err = ReadFile(scratch.File("err"));
     }
-    int raw = 0;
-    if (pid > 0 && ::close(err[0]) == 0 && ::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) {
-        result.status = WEXITSTATUS(raw);
-    }
-    result.out = ReadFile(outFile);
     return result;
 }
 
@@ -148,15 +129,11 @@ private:
         }
         if (kind == '$') {
             m_trace = line;
-            const bool esc = Strip(line, " (esc)");
-            std::istringstream words(line);
-            for (std::string word; words >> std::quoted(word, '\'', '\0');) {
-                m_args.push_back(esc ? Unescape(word) : word);
-            }
-            m_result = Spawn(m_args, m_dir.Path(), m_before);
+            line = Strip(line, " (esc)") ? Unescape(line) : line;
+            m_result = Shell(m_prefix + line, m_dir.Path(), m_before);
             m_want[0] = m_before;
             m_before.clear();
-            m_args.clear();
+            m_prefix.clear();
         } else if (kind == '<' || kind == '>' || kind == '~') {
             m_crlf = Strip(line, " crlf");
             m_blockKind = kind;
@@ -172,9 +149,8 @@ private:
             }
         } else if (kind == '@') {  // "@ nobody", for a root that reads every file
             ASSERT_EQ(line, "nobody");
-            m_args = ::geteuid() != 0
-                         ? Args()
-                         : Args{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+            m_prefix =
+                ::geteuid() != 0 ? "" : "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
         } else {
             ASSERT_EQ(kind, '#') << "not a line of a transcript";
         }
@@ -227,8 +203,8 @@ private:
     std::string m_block;
     bool m_crlf = false;
     std::string m_before;
-    Args m_args;
-    std::string m_trace;  // the command line run, until checked
+    std::string m_prefix;  // what the next command runs through
+    std::string m_trace;   // the command line run, until checked
     Result m_result;
     int m_status = 0;
     std::string m_want[2];
@@ -249,9 +225,6 @@ std::vector<std::string> CaseNames() {
 class QelcfgCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(QelcfgCase, Transcript) {
-    // qelcfg by its name, also for the programs that a case runs it through
-    const std::string path = kTool.substr(0, kTool.rfind('/')) + ":" + std::getenv("PATH");
-    ::setenv("PATH", path.c_str(), 1);
     Transcript().Play(std::string(QELCFG_CASES) + "/" + GetParam() + ".t");
 }
 
@@ -278,8 +251,8 @@ TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
         for (const std::string form : {". ./vars.sh", "eval \"$(cat vars.sh)\""}) {
             SCOPED_TRACE(form + " of " + c[0]);
             const std::string script =
-                "cd '" + dir.Path() + "' && { '" + kTool + "' get --format sh " + c[0] +
-                " >vars.sh; " + form +
+                "cd '" + dir.Path() + "' && { qelcfg get --format sh " + c[0] + " >vars.sh; " +
+                form +
                 " && ls >/dev/null && printf '%s|%s|%s|%s|%s' \"$PATH\" "
                 "\"$IFS\" \"${LD_LIBRARY_PATH-}\" \"$QELCFG_TEST_TAKEN\" \"$" +
                 c[1] + "\" >got; }";
@@ -295,28 +268,26 @@ TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
 // A lock that another process keeps (here a reader's shared one) is waited for at most
 // --wait seconds; then the edit names the holder, exits 2 and leaves the file alone.
 TEST(Qelcfg, WaitNamesTheProcessHoldingTheLock) {
-    for (Args args :
-         {Args{kTool, "set", "--wait", "0", "", "A", "k", "2"},
-          Args{kTool, "del", "--wait", "0", "", "A"}, Args{kTool, "fmt", "--wait", "0", ""}}) {
+    for (const std::string edit :
+         {"set --wait 0 c.ini A k 2", "del --wait 0 c.ini A", "fmt --wait 0 c.ini"}) {
         TempDir dir;
-        args[4] = dir.File("c.ini");
-        WriteFile(args[4], "[A]\nk=1\n");
-        const int held = ::open(args[4].c_str(), O_RDONLY | O_CLOEXEC);
+        WriteFile(dir.File("c.ini"), "[A]\nk=1\n");
+        const int held = ::open(dir.File("c.ini").c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(::flock(held, LOCK_SH), 0);
-        Result r = Spawn(args);
-        EXPECT_EQ(r.status, 2) << args[1];
+        Result r = Shell("qelcfg " + edit, dir.Path());
+        EXPECT_EQ(r.status, 2) << edit;
         EXPECT_NE(r.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
             << r.err;
-        EXPECT_EQ(ReadFile(args[4]), "[A]\nk=1\n") << args[1];
+        EXPECT_EQ(ReadFile(dir.File("c.ini")), "[A]\nk=1\n") << edit;
         ::close(held);
-        EXPECT_EQ(Spawn(args).status, 0) << args[1] << ": the lock is free again";
+        EXPECT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0)
+            << edit << ": the lock is free again";
     }
 }
 
 // qelcfg set started in the background; pclose() gives its status.
 FILE* StartSet(const std::string& file, const std::string& section, const std::string& n) {
-    return ::popen(("'" QELCFG_TOOL "' set '" + file + "' " + section + " k" + n + " " + n).c_str(),
-                   "r");
+    return ::popen(("qelcfg set '" + file + "' " + section + " k" + n + " " + n).c_str(), "r");
 }
 
 // Each set locks the file and checks that the path still names it once locked, and so
@@ -346,9 +317,11 @@ TEST(Qelcfg, ConcurrentSetsAndLibraryLineEditsLoseNoUpdate) {
     std::string got, want;  // of each key: as made, as set, as inserted by a line edit
     for (int i = 0; i < kRounds; ++i) {
         const std::string n = std::to_string(i);
-        got += Spawn({kTool, "get", made, i % 2 ? "B" : "A", "k" + n}).out +
-               Spawn({kTool, "get", shared, "T", "k" + n}).out +
-               Spawn({kTool, "get", shared, "L", "l" + n}).out;
+        got +=
+            Shell(std::string("qelcfg get made.ini ") + (i % 2 ? "B" : "A") + " k" + n, dir.Path())
+                .out +
+            Shell("qelcfg get shared.ini T k" + n, dir.Path()).out +
+            Shell("qelcfg get shared.ini L l" + n, dir.Path()).out;
         want += n + "\n" + n + "\n" + n + "\n";
     }
     EXPECT_EQ(got, want);
@@ -375,14 +348,13 @@ TEST(Qelcfg, RealFilesChangeInOneLineOnly) {
         const std::string crlf = std::regex_replace(lf, std::regex("\n"), "\r\n");
         for (const std::string& text : {lf, crlf}) {
             for (int lengthChange : {0, 1, -1}) {  // a changed, an added and a removed key
-                const Args args =
-                    lengthChange < 0
-                        ? Args{kTool, "del", file, f[1], f[2]}
-                        : Args{kTool, "set", file, f[1], lengthChange ? "qelcfg_new" : f[2], "v"};
-                SCOPED_TRACE(std::string(f[0]) + (text == lf ? " " : " CR LF ") + args[1] + " " +
-                             args[4]);
+                const std::string edit = lengthChange < 0
+                                             ? std::string("del f.ini '") + f[1] + "' " + f[2]
+                                             : std::string("set f.ini '") + f[1] + "' " +
+                                                   (lengthChange ? "qelcfg_new" : f[2]) + " v";
+                SCOPED_TRACE(std::string(f[0]) + (text == lf ? " " : " CR LF ") + edit);
                 WriteFile(file, text);
-                ASSERT_EQ(Spawn(args).status, 0);
+                ASSERT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0);
                 const std::string after = ReadFile(file);
                 WriteFile(dir.File("before"), text);
                 const std::string diff =

@@ -1,4 +1,5 @@
-# fmt writes the library's normal form, in place or to -o FILE (replacing what it held):
+# fmt writes the library's normal form, in place or to -o FILE (made, or replacing what it
+# held):
 # comments and list blanks gone, CR LF line ends, an empty line after each section.
 < c.ini
 | # about
@@ -12,6 +13,14 @@
 | xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx
 $ qelcfg fmt c.ini -o out.ini
 > out.ini crlf
+| [A]
+| k=1,2
+| x=1
+|
+| [C]
+|
+$ qelcfg fmt -o new.ini c.ini
+> new.ini crlf
 | [A]
 | k=1,2
 | x=1

@@ -7,7 +7,7 @@ $ qelcfg set c.ini '' k v
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A\nB k v (esc)
+$ qelcfg set c.ini 'A\nB' k v (esc)
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
@@ -19,27 +19,27 @@ $ qelcfg set c.ini A ' k' v
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A k\t v (esc)
+$ qelcfg set c.ini A 'k\t' v (esc)
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A #k v
+$ qelcfg set c.ini A '#k' v
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A [k v
+$ qelcfg set c.ini A '[k' v
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A k\r v (esc)
+$ qelcfg set c.ini A 'k\r' v (esc)
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A k v\n[B] (esc)
+$ qelcfg set c.ini A k 'v\n[B]' (esc)
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
-$ qelcfg set c.ini A k v\r (esc)
+$ qelcfg set c.ini A k 'v\r' (esc)
 ? 2
 ~ stderr
 | ^qelcfg: refusing 
