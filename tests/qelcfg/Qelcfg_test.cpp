@@ -86,12 +86,14 @@ std::string Unescape(const std::string& text) {
     return bytes;
 }
 
-// Every entry of `dir` with its bytes; directories and symbolic links by their kind.
+// Every entry of `dir` with its bytes; symbolic links and directories by their kind.
 std::map<std::string, std::string> Entries(const std::string& dir) {
     std::map<std::string, std::string> entries;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        const bool file = entry.is_regular_file() && !entry.is_symlink();
-        entries[entry.path().filename().string()] = file ? ReadFile(entry.path().string()) : "";
+        entries[entry.path().filename().string()] = entry.is_symlink() ? "(symbolic link)"
+                                                    : entry.is_regular_file()
+                                                        ? ReadFile(entry.path().string())
+                                                        : "(not a file)";
     }
     return entries;
 }
@@ -103,7 +105,7 @@ public:
         ::chmod(m_dir.Path().c_str(), 0755);
         std::istringstream text(ReadFile(path));
         int number = 0;
-        for (std::string line; std::getline(text, line);) {
+        for (std::string line; std::getline(text, line); ++number) {
             if (line.rfind('|', 0) == 0) {
                 std::string content = line.substr(std::min<std::size_t>(2, line.size()));
                 const bool noEol = Strip(content, " (no-eol)");
@@ -112,7 +114,7 @@ public:
                 continue;
             }
             EndBlock();
-            SCOPED_TRACE(path + ":" + std::to_string(++number) + ": " + line);
+            SCOPED_TRACE(path + ":" + std::to_string(number + 1) + ": " + line);
             Line(line.empty() ? '#' : line[0], line.substr(std::min<std::size_t>(2, line.size())));
             if (testing::Test::IsSkipped()) {
                 return;

@@ -1,6 +1,5 @@
-# fmt writes the library's normal form, in place or to -o FILE (made, or replacing what it
-# held):
-# comments and list blanks gone, CR LF line ends, an empty line after each section.
+# fmt writes the library's normal form in place, or to -o FILE, made or replaced: comments
+# and list blanks gone, CR LF line ends, an empty line after each section.
 < c.ini
 | # about
 | [A]
