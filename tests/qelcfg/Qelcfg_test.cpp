@@ -1,0 +1,374 @@
+// qelcfg run as a process. Most cases are transcripts in cases/*.t (cases/README.md gives
+// their form), each run as a test of its own; the tests here need more than a transcript
+// says: a shell evaluating the output, a terminal, a lock held elsewhere, concurrent
+// writers and real files.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../TestUtil.h"
+#include "TxtFile.h"
+
+namespace {
+
+using qeltest::ReadFile;
+using qeltest::TempDir;
+using qeltest::WriteFile;
+
+const std::string kTool = QELCFG_TOOL;
+
+struct Result {
+    int status = -1;  // the exit status, or -1 when the shell around it failed
+    std::string out;
+    std::string err;
+};
+
+// qelcfg by its name, for the shell and for the programs that a case runs it through.
+[[maybe_unused]] const int kOnPath =
+    ::setenv("PATH", (kTool.substr(0, kTool.rfind('/')) + ":" + std::getenv("PATH")).c_str(), 1);
+
+// Runs the shell command `command` in `dir`. Its standard output is a file that `before`
+// was written to first, as by an earlier command of a shell redirection: the command
+// writes at the end of that text, not for appending. Standard error is a pipe, which a
+// file-size limit does not cut short.
+Result Shell(const std::string& command, const std::string& dir = ".",
+             const std::string& before = "") {
+    static TempDir scratch;
+    WriteFile(scratch.File("before"), before);
+    ::signal(SIGXFSZ, SIG_IGN);  // so that writes past a file-size limit fail instead
+    const std::string script = "cd '" + dir + "' && { { cat '" + scratch.File("before") + "' && " +
+                               command + "; } 2>&1 >'" + scratch.File("out") + "'; echo $? >'" +
+                               scratch.File("status") + "'; } | cat >'" + scratch.File("err") + "'";
+    Result result;
+    if (std::system(script.c_str()) == 0) {
+        result.status = std::stoi(ReadFile(scratch.File("status")));
+        result.out = ReadFile(scratch.File("out"));
+        result.err = ReadFile(scratch.File("err"));
+    }
+    return result;
+}
+
+bool Strip(std::string& text, const std::string& suffix) {
+    const bool ends = text.size() >= suffix.size() &&
+                      text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    text.resize(text.size() - (ends ? suffix.size() : 0));
+    return ends;
+}
+
+// Decodes \\ \r \n \t \0 \e and \xHH.
+std::string Unescape(const std::string& text) {
+    const std::string from = "\\rnt0e";
+    const std::string to("\\\r\n\t\0\x1b", 6);
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+        } else if (text[++i] == 'x') {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += to.at(from.find(text[i]));
+        }
+    }
+    return bytes;
+}
+
+// Every entry of `dir` with its bytes; symbolic links and directories by their kind.
+std::map<std::string, std::string> Entries(const std::string& dir) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        entries[entry.path().filename().string()] = entry.is_symlink() ? "(symbolic link)"
+                                                    : entry.is_regular_file()
+                                                        ? ReadFile(entry.path().string())
+                                                        : "(not a file)";
+    }
+    return entries;
+}
+
+// Plays a transcript of cases/ (its README gives the form) in a directory of its own.
+class Transcript {
+public:
+    void Play(const std::string& path) {
+        ::chmod(m_dir.Path().c_str(), 0755);
+        std::istringstream text(ReadFile(path));
+        int number = 0;
+        for (std::string line; std::getline(text, line); ++number) {
+            if (line.rfind('|', 0) == 0) {
+                std::string content = line.substr(std::min<std::size_t>(2, line.size()));
+                const bool noEol = Strip(content, " (no-eol)");
+                m_block += Strip(content, " (esc)") ? Unescape(content) : content;
+                m_block += noEol ? "" : m_crlf ? "\r\n" : "\n";
+                continue;
+            }
+            EndBlock();
+            SCOPED_TRACE(path + ":" + std::to_string(number + 1) + ": " + line);
+            Line(line.empty() ? '#' : line[0], line.substr(std::min<std::size_t>(2, line.size())));
+            if (testing::Test::IsSkipped()) {
+                return;
+            }
+        }
+        EndBlock();
+        Check();
+    }
+
+private:
+    void Line(char kind, std::string line) {
+        if (kind == '$' || kind == '+' || (kind == '<' && !m_trace.empty())) {
+            Check();
+        }
+        if (kind == '$') {
+            m_trace = line;
+            line = Strip(line, " (esc)") ? Unescape(line) : line;
+            m_result = Shell(m_prefix + line, m_dir.Path(), m_before);
+            m_want[0] = m_before;
+            m_before.clear();
+            m_prefix.clear();
+        } else if (kind == '<' || kind == '>' || kind == '~') {
+            m_crlf = Strip(line, " crlf");
+            m_blockKind = kind;
+            m_blockName = line;
+        } else if (kind == '?') {
+            m_status = std::stoi(line);
+        } else if (kind == '+' || kind == '=') {
+            ASSERT_EQ(std::system(("cd '" + m_dir.Path() + "' && " + line).c_str()), 0);
+            m_files = kind == '+' ? Entries(m_dir.Path()) : m_files;
+        } else if (kind == '@' && line.rfind("needs ", 0) == 0) {
+            if (std::system(line.c_str() + 6) != 0) {
+                GTEST_SKIP() << "cannot run " << line.substr(6);
+            }
+        } else if (kind == '@') {  // "@ nobody", for a root that reads every file
+            ASSERT_EQ(line, "nobody");
+            m_prefix =
+                ::geteuid() != 0 ? "" : "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+        } else {
+            ASSERT_EQ(kind, '#') << "not a line of a transcript";
+        }
+    }
+
+    void EndBlock() {
+        const int stream = m_blockName == "stdout" ? 0 : m_blockName == "stderr" ? 1 : -1;
+        if (m_blockKind == '<' && stream == 0) {
+            m_before = m_block;
+        } else if (m_blockKind == '~' && Strip(m_block, "\n")) {
+            m_pattern[stream] = m_block;
+        } else if (m_blockKind == '>' && stream >= 0) {
+            m_want[stream] = m_block;
+        } else if (m_blockKind != 0) {
+            m_files[m_blockName] = m_block;
+            if (m_blockKind == '<') {
+                WriteFile(m_dir.File(m_blockName), m_block);
+            }
+        }
+        m_blockKind = 0;
+        m_block.clear();
+    }
+
+    // What the last command must have done: its status, its output and the files left.
+    void Check() {
+        if (m_trace.empty()) {
+            return;
+        }
+        SCOPED_TRACE("$ " + m_trace);
+        EXPECT_EQ(m_result.status, m_status) << m_result.err;
+        const std::string* got[] = {&m_result.out, &m_result.err};
+        for (int i = 0; i < 2; ++i) {
+            if (m_pattern[i].empty()) {
+                EXPECT_EQ(*got[i], m_want[i]);
+            } else {
+                EXPECT_TRUE(std::regex_search(*got[i], std::regex(m_pattern[i]))) << *got[i];
+            }
+            m_want[i].clear();
+            m_pattern[i].clear();
+        }
+        EXPECT_EQ(Entries(m_dir.Path()), m_files);
+        m_trace.clear();
+        m_status = 0;
+    }
+
+    TempDir m_dir;
+    std::map<std::string, std::string> m_files;  // what the directory must hold
+    char m_blockKind = 0;
+    std::string m_blockName;
+    std::string m_block;
+    bool m_crlf = false;
+    std::string m_before;
+    std::string m_prefix;  // what the next command runs through
+    std::string m_trace;   // the command line run, until checked
+    Result m_result;
+    int m_status = 0;
+    std::string m_want[2];
+    std::string m_pattern[2];
+};
+
+std::vector<std::string> CaseNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(QELCFG_CASES)) {
+        if (entry.path().extension() == ".t") {
+            names.push_back(entry.path().stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class QelcfgCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(QelcfgCase, Transcript) {
+    Transcript().Play(std::string(QELCFG_CASES) + "/" + GetParam() + ".t");
+}
+
+INSTANTIATE_TEST_SUITE_P(Qelcfg, QelcfgCase, testing::ValuesIn(CaseNames()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+// get --format sh, evaluated by a real shell through "." and through eval, assigns the
+// values alone: no command in a value runs, and no name that the shell, the loader or the
+// environment already gives a meaning is assigned, with or without a prefix.
+TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
+    ::setenv("QELCFG_TEST_TAKEN", "mine", 1);
+    TempDir dir;
+    const std::string hostile = "it's $(touch pwned) `touch pwned` \\ \"x\"";
+    WriteFile(dir.File("d.ini"),
+              "[S]\nPATH=/nonexistent\nIFS=x\nLD_LIBRARY_PATH=/x\nENV=/x\nBASH_ENV=/x\n"
+              "QELCFG_TEST_TAKEN=x\nk=" +
+                  hostile + "\nk=second\n[LD]\nLIBRARY_PATH=/x\n");
+    const char* ld = std::getenv("LD_LIBRARY_PATH");
+    const char* const cases[][2] = {
+        {"d.ini S", "k"}, {"d.ini", "S_k"}, {"--prefix cfg_ d.ini S", "cfg_k"}};
+    for (const auto& c : cases) {
+        for (const std::string form : {". ./vars.sh", "eval \"$(cat vars.sh)\""}) {
+            SCOPED_TRACE(form + " of " + c[0]);
+            const std::string script =
+                "cd '" + dir.Path() + "' && { qelcfg get --format sh " + c[0] + " >vars.sh; " +
+                form +
+                " && ls >/dev/null && printf '%s|%s|%s|%s|%s' \"$PATH\" "
+                "\"$IFS\" \"${LD_LIBRARY_PATH-}\" \"$QELCFG_TEST_TAKEN\" \"$" +
+                c[1] + "\" >got; }";
+            ASSERT_EQ(std::system(script.c_str()), 0);
+            EXPECT_EQ(ReadFile(dir.File("got")), std::string(std::getenv("PATH")) + "| \t\n|" +
+                                                     (ld != nullptr ? ld : "") + "|mine|" +
+                                                     hostile);
+            EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
+        }
+    }
+}
+
+// A lock that another process keeps (here a reader's shared one) is waited for at most
+// --wait seconds; then the edit names the holder, exits 2 and leaves the file alone.
+TEST(Qelcfg, WaitNamesTheProcessHoldingTheLock) {
+    for (const std::string edit :
+         {"set --wait 0 c.ini A k 2", "del --wait 0 c.ini A", "fmt --wait 0 c.ini"}) {
+        TempDir dir;
+        WriteFile(dir.File("c.ini"), "[A]\nk=1\n");
+        const int held = ::open(dir.File("c.ini").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_SH), 0);
+        Result r = Shell("qelcfg " + edit, dir.Path());
+        EXPECT_EQ(r.status, 2) << edit;
+        EXPECT_NE(r.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
+            << r.err;
+        EXPECT_EQ(ReadFile(dir.File("c.ini")), "[A]\nk=1\n") << edit;
+        ::close(held);
+        EXPECT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0)
+            << edit << ": the lock is free again";
+    }
+}
+
+// qelcfg set started in the background; pclose() gives its status.
+FILE* StartSet(const std::string& file, const std::string& section, const std::string& n) {
+    return ::popen(("qelcfg set '" + file + "' " + section + " k" + n + " " + n).c_str(), "r");
+}
+
+// Each set locks the file and checks that the path still names it once locked, and so
+// does the library's line edit, which fails rather than write over a set that replaced the
+// file after it read it: no update is lost, and a file not there yet is made only once.
+TEST(Qelcfg, ConcurrentSetsAndLibraryLineEditsLoseNoUpdate) {
+    const int kRounds = 24;
+    TempDir dir;
+    const std::string made = dir.File("made.ini");
+    const std::string shared = dir.File("shared.ini");
+    WriteFile(shared, "[L]\r\n[T]\r\n");
+    std::vector<FILE*> sets;
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string n = std::to_string(i);
+        sets.push_back(StartSet(made, i % 2 ? "B" : "A", n));
+        sets.push_back(StartSet(shared, "T", n));
+        bool edited = false;
+        for (int attempt = 0; attempt < 1000 && !edited; ++attempt) {
+            _CFG::CTxtFile lines(shared.c_str(), "r+b");
+            edited = lines.InsertTextLine(0, ("l" + n + "=" + n).c_str(), true);
+        }
+        EXPECT_TRUE(edited) << i;
+    }
+    for (FILE* set : sets) {
+        EXPECT_EQ(::pclose(set), 0);
+    }
+    std::string got, want;  // of each key: as made, as set, as inserted by a line edit
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string n = std::to_string(i);
+        got +=
+            Shell(std::string("qelcfg get made.ini ") + (i % 2 ? "B" : "A") + " k" + n, dir.Path())
+                .out +
+            Shell("qelcfg get shared.ini T k" + n, dir.Path()).out +
+            Shell("qelcfg get shared.ini L l" + n, dir.Path()).out;
+        want += n + "\n" + n + "\n" + n + "\n";
+    }
+    EXPECT_EQ(got, want);
+    // The sets leave no temporary file; a line edit that failed may leave its copy.
+    std::map<std::string, std::string> entries = Entries(dir.Path());
+    entries.erase("shared.ini~tmp");
+    EXPECT_EQ(entries.size(), 2u) << qeltest::ListDir(dir.Path());
+}
+
+// Files from Debian packages, as LF and as CR LF: a set of a key that is there, a set of a
+// new key and a del each change one line, keep every other byte and add no other line end.
+TEST(Qelcfg, RealFilesChangeInOneLineOnly) {
+    const char* const files[][3] = {{"apt-daily.service", "Unit", "Description"},
+                                    {"fstrim.timer", "Timer", "OnCalendar"},
+                                    {"gitconfig", "core", "bare"},
+                                    {"gpg-agent.socket", "Socket", "SocketMode"},
+                                    {"mypy.ini", "mypy", "files"},
+                                    {"openssl.cnf", " new_oids ", "tsa_policy2"},
+                                    {"xdg-user-dirs.desktop", "Desktop Entry", "Name"}};
+    TempDir dir;
+    const std::string file = dir.File("f.ini");
+    for (const auto& f : files) {
+        const std::string lf = ReadFile(std::string(QELCFG_REAL_FILES) + "/" + f[0]);
+        const std::string crlf = std::regex_replace(lf, std::regex("\n"), "\r\n");
+        for (const std::string& text : {lf, crlf}) {
+            for (int lengthChange : {0, 1, -1}) {  // a changed, an added and a removed key
+                const std::string edit = lengthChange < 0
+                                             ? std::string("del f.ini '") + f[1] + "' " + f[2]
+                                             : std::string("set f.ini '") + f[1] + "' " +
+                                                   (lengthChange ? "qelcfg_new" : f[2]) + " v";
+                SCOPED_TRACE(std::string(f[0]) + (text == lf ? " " : " CR LF ") + edit);
+                WriteFile(file, text);
+                ASSERT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0);
+                const std::string after = ReadFile(file);
+                WriteFile(dir.File("before"), text);
+                const std::string diff =
+                    "cd '" + dir.Path() + "' && diff before f.ini | grep -c '^[<>]' >changed";
+                ASSERT_EQ(std::system(diff.c_str()), 0);
+                EXPECT_EQ(ReadFile(dir.File("changed")), lengthChange ? "1\n" : "2\n");
+                EXPECT_EQ(
+                    std::count(after.begin(), after.end(), '\r'),
+                    std::count(text.begin(), text.end(), '\r') + (text == lf ? 0 : lengthChange));
+            }
+        }
+    }
+}
+
+}  // namespace

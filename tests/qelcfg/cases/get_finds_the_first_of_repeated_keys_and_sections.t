@@ -1,0 +1,23 @@
+# get SECTION lists the entries of the first section of that name, repeated keys included;
+# get SECTION KEY prints the value of the first key of that name, list blanks dropped.
+< c.ini
+| # device
+| [Display]
+| Size = 640, 480
+| Depth=16
+| Depth=24
+| [Net]
+| Host=h
+| [Display]
+| X=1
+$ qelcfg get c.ini Display
+> stdout
+| Size=640,480
+| Depth=16
+| Depth=24
+$ qelcfg get c.ini Display Size
+> stdout
+| 640,480
+$ qelcfg get c.ini Display Depth
+> stdout
+| 16
