@@ -13,42 +13,32 @@
 
 namespace qeltest {
 
-inline std::string Decode(const std::string& field) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        const char c = field[i];
-        if (c == '{') {
-            const std::size_t star = field.find('*', i);
-            out.append(std::stoul(field.substr(i + 1, star - i - 1)), field[star + 1]);
-            i = star + 2;
-        } else if (c == '\\' && field[++i] == 'x') {
-            out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else if (c == '\\') {
-            const char e = field[i];
-            out += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e == '0' ? '\0' : e;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // The rows of tests/data/`name`, each field decoded.
 inline std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
     std::vector<std::vector<std::string>> rows;
     std::istringstream lines(ReadFile(std::string(QELCFG_TEST_DATA) + "/" + name));
     for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
+        if (!line.empty() && line[0] != '#') {
+            rows.emplace_back(1);
         }
-        rows.emplace_back();
-        std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, '\t');) {
-            rows.back().push_back(Decode(field));
-        }
-        if (line.back() == '\t') {
-            rows.back().emplace_back();
+        for (std::size_t i = 0; i < line.size() && line[0] != '#'; ++i) {
+            const char c = line[i], e = i + 1 < line.size() ? line[i + 1] : '\0';
+            std::string& out = rows.back().back();
+            if (c == '\t') {
+                rows.back().emplace_back();
+            } else if (c == '{') {
+                const std::size_t star = line.find('*', i);
+                out.append(std::stoul(line.substr(i + 1, star - i - 1)), line[star + 1]);
+                i = star + 2;
+            } else if (c == '\\' && e == 'x') {
+                out += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            } else if (c == '\\') {
+                out += e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e == '0' ? '\0' : e;
+                ++i;
+            } else {
+                out += c;
+            }
         }
     }
     return rows;
