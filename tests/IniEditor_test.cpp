@@ -19,22 +19,19 @@ using qeltest::WriteFile;
 TEST(IniEditor, EachEditChangesTheTextAsTheTableSays) {
     for (const auto& row : qeltest::ReadTable("editor/edits.tsv")) {
         const std::string& op = row[0];
-        const char* arg[3];
-        for (int i = 0; i < 3; ++i) {
-            arg[i] = row[i + 1] == "~" ? nullptr : row[i + 1].c_str();
-        }
+        auto arg = [&](int i) { return row[i + 1] == "~" ? nullptr : row[i + 1].c_str(); };
         const std::string after = row[6] == "=" ? row[5] : row[6];
         SCOPED_TRACE(op + " " + row[1] + " " + row[2] + " " + row[3] + " on " + row[5]);
         CIniEditor ed;
         ASSERT_TRUE(ed.SetText(row[5]));
         std::string value = "~";
-        const bool ok = op == "get"          ? ed.GetValue(arg[0], arg[1], value)
-                        : op == "has"        ? ed.HasSection(arg[0])
-                        : op == "set"        ? ed.SetValue(arg[0], arg[1], arg[2])
-                        : op == "add"        ? ed.AddKey(arg[0], arg[1], arg[2])
-                        : op == "section"    ? ed.AddSection(arg[0])
-                        : op == "remove-key" ? ed.RemoveKey(arg[0], arg[1])
-                                             : ed.RemoveSection(arg[0]);
+        const bool ok = op == "get"          ? ed.GetValue(arg(0), arg(1), value)
+                        : op == "has"        ? ed.HasSection(arg(0))
+                        : op == "set"        ? ed.SetValue(arg(0), arg(1), arg(2))
+                        : op == "add"        ? ed.AddKey(arg(0), arg(1), arg(2))
+                        : op == "section"    ? ed.AddSection(arg(0))
+                        : op == "remove-key" ? ed.RemoveKey(arg(0), arg(1))
+                                             : ed.RemoveSection(arg(0));
         EXPECT_EQ(ok, row[4] == "true");
         EXPECT_EQ(value, op == "get" ? row[3] : "~");
         EXPECT_EQ(ed.GetText(), after);

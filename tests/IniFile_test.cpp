@@ -104,12 +104,10 @@ TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
     EXPECT_FALSE(ini.AddValue("B", "q", "4", false)) << "a failed open keeps no file name";
     EXPECT_TRUE(ini.IsFileChanged() && ini.GetValue("B", "q", value)) << "but the tree";
     EXPECT_FALSE(qeltest::FileExists(missing));
-    ASSERT_TRUE(ini.Open(b.c_str(), "rb"));
-    EXPECT_EQ(ini.GetCfg().size(), 0u) << "Open empties the tree without loading";
+    EXPECT_TRUE(ini.Open(b.c_str(), "rb") && ini.GetCfg().size() == 0) << "Open loads nothing";
     ASSERT_TRUE(ini.Load());
-    EXPECT_FALSE(ini.Set(nullptr));
-    EXPECT_TRUE(ini.GetValue("B", "y", value)) << "Set(null) keeps the tree";
-    EXPECT_FALSE(ini.Load()) << "and leaves no stream";
+    EXPECT_FALSE(ini.Set(nullptr) || !ini.GetValue("B", "y", value) || ini.Load())
+        << "Set(null) keeps the tree and leaves no stream";
     ini.SetChangeFlag(true);
     ini.Dettach();
     EXPECT_FALSE(ini.IsFileChanged() || ini.GetValue("B", "y", value));
@@ -121,14 +119,11 @@ TEST(IniFileSave, WritesTheTreeAsItStandsAndCutsTheStreamAfterIt) {
     TempDir dir;
     const std::string path = dir.File("a.ini"), key(31, 'k'), big(70000, 'v');
     CIniFile ini, back;
-    ASSERT_TRUE(ini.Save(path.c_str()));
-    EXPECT_EQ(ReadFile(path), "");
     ini.GetCfg().AddSection("")->AddKV("lost", "1", false);
     CIniSection* s = ini.GetCfg().AddSection("S");
-    const char* const entries[][2] = {{" k\t", ""}, {"a=b", "c"}, {"#hidden", "1"}};
-    for (const auto& entry : entries) {
-        s->AddKV(entry[0], entry[1], false);
-    }
+    s->AddKV(" k\t", "", false);
+    s->AddKV("a=b", "c", false);
+    s->AddKV("#hidden=1", false);
     s->AddKV("y=2, 3 ,", false);
     ini.GetCfg().AddSection("S")->AddKV(key.c_str(), big.c_str(), false);
     WriteFile(path, std::string(80000, 'x'));
@@ -142,10 +137,6 @@ TEST(IniFileSave, WritesTheTreeAsItStandsAndCutsTheStreamAfterIt) {
     ASSERT_TRUE(back.Attach(path.c_str()));
     EXPECT_EQ(Dump(back.GetCfg()),
               "[]\n[S]\n  k=\n  a=b=c\n  y=2|3\n[S]\n  " + key + "=" + big + "\n");
-    WriteFile(path, "old\r\n");
-    ASSERT_TRUE(back.Save(std::fopen(path.c_str(), "ab")));
-    EXPECT_EQ(ReadFile(path).substr(0, 14), "old\r\n[]\r\n\r\n[S]")
-        << "an appending stream keeps all";
 }
 
 TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
