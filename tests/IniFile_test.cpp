@@ -48,8 +48,7 @@ TEST(IniFileGolden, EachFileLoadsSavesAndReadsBackAsItsGoldenFilesSay) {
     for (const char* name :
          {"empty", "comments", "grammar", "crlf", "mixed", "bom", "nul", "long"}) {
         SCOPED_TRACE(name);
-        const std::string path = Data(name, ".ini");
-        const std::string out = ReadFile(Data(name, ".out"));
+        const std::string path = Data(name, ".ini"), out = ReadFile(Data(name, ".out"));
         const std::string tree = ReadFile(Data(name, ".tree"));
         CIniFile ini, back, file;
         ASSERT_TRUE(ini.Attach(path.c_str()));
