@@ -1,0 +1,369 @@
+// The configuration tree in memory: the keyed value list, sections and the section set.
+#include "Ini.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+#include "TestUtil.h"
+
+namespace {
+
+using S = std::string;
+using List = CIniValue<S, S>;
+
+// A list as its key, then its values (bounded by the count) in braces; an entry's whole
+// value follows its braces.
+S Dump(const S& text) {
+    return text;
+}
+S Dump(const CIniPair& pair);
+template <class V>
+S Dump(const CIniValue<S, V>& list) {
+    S dump = list.GetKey() + "{";
+    for (int i = 0; const V* value = list.GetValuePtr(i); ++i) {
+        dump += Dump(*value) + ";";
+    }
+    return dump + "}";
+}
+S Dump(const CIniPair& pair) {
+    return Dump<S>(pair) + pair.GetWholeValue();
+}
+
+// Matching is exact and the first match wins; a position that is no value's appends.
+TEST(CIniValue, AddFindReplaceAndRemove) {
+    List list("L");
+    EXPECT_TRUE(list.FindV("a") == -1 && !list.FindValue("a") && list.Find("a") == list.end() &&
+                !list.GetValuePtr(0) && !list.GetNextValue() && !list.RemoveValue("a"));
+    const std::pair<const char*, int> adds[] = {{"a", 0}, {"c", 1},  {"b", 1}, {"d", 3},
+                                                {"e", 7}, {"f", -1}, {"a", 0}};
+    for (const auto& [value, pos] : adds) {
+        const S* added = list.AddValue(value, pos);
+        EXPECT_EQ(added, list.GetValuePtr(list.FindV(value))) << value;
+    }
+    EXPECT_EQ(Dump(list), "L{a;a;b;c;d;e;f;}");
+    EXPECT_TRUE(list.RemoveValue("a") && !list.RemoveValue("A") && !list.FindValue(" b"));
+    const S* replaced = list.AddValue("c", true);
+    EXPECT_TRUE(replaced == list.GetValuePtr(2) && list.Find("c") == list.begin() + 2);
+    const S* appended = list.AddValue("c", false);
+    EXPECT_EQ(appended, list.GetValuePtr(6));
+    for (int i : {7, -1, 1}) {
+        list.ReplaceValue("x", i);
+    }
+    list[0] = "changed";  // a copy
+    S out = "untouched";
+    EXPECT_FALSE(list.GetValue(7, out) || list.GetValue(-1, out));
+    EXPECT_TRUE(list.GetValue(2, out) && out == "c" && list.GetValue(1) == "x");
+    EXPECT_EQ(Dump(list), "L{a;x;c;d;e;f;c;}");
+}
+
+// The cursor is an index: removing below it passes over a value, inserting below it hands
+// one out again. A list shrunk behind the count's back is not read past its end.
+TEST(CIniValue, CursorIsAnIndex) {
+    List list("L");
+    for (const char* value : {"a", "b", "c"}) {
+        list.AddValue(value, -1);
+    }
+    S out;
+    EXPECT_TRUE(list.GetNextValue(out, 1) && out == "b");  // by index: cursor stays
+    EXPECT_TRUE(list.GetNextValue(out, 5) && out == "a");  // else: under the cursor
+    EXPECT_TRUE(list.GetNextValue(out, -1) && out == "b");
+    list.RemoveValue("a");
+    EXPECT_FALSE(list.GetNextValue() || list.GetNextValue(out, -1));
+    list.AddValue("x", 0);
+    EXPECT_EQ(*list.GetNextValue(), "c");
+    list.GetVecValue()->resize(1);
+    list.ReplaceValue("y", 2);
+    EXPECT_FALSE(list.GetValue(2, out) || list.FindV("c") != -1 || list.GetNextValue());
+    list.StartNextValue();
+    EXPECT_TRUE(list.GetNextValue() == list.GetValuePtr(0) && !list.GetNextValue(out, 1));
+    list.Clear();  // keeps the key, restarts the cursor
+    list.AddValue("n", -1);
+    EXPECT_EQ(list.GetNextValue(), list.GetValuePtr(0));
+    EXPECT_EQ(Dump(list), "L{n;}");
+}
+
+// Copies are deep and carry the cursor; a move leaves its source empty, with count and
+// cursor 0. The copy assignments of CIniValue and CIniPair return a copy.
+TEST(CIniTree, CopiesAreDeepAndMovesEmptyTheSource) {
+    CIni ini;
+    ini.AddSection("A")->AddKV("k=1, 2", false);
+    ini.FindSection("A")->AddKV("j=x", false);
+    ini.AddSection("B");
+    const CIniSection section = *ini.GetValuePtr(0);
+    const CIniPair pair = *section.GetValuePtr(0);
+    auto check = [](auto source) {
+        using T = decltype(source);
+        source.GetNextValue();
+        const S dump = Dump(source);
+        SCOPED_TRACE(dump);
+        T copied(source);
+        T assigned;
+        T returned = (assigned = source);
+        T moved(std::move(copied));
+        T moveAssigned;
+        moveAssigned = std::move(assigned);
+        for (T* copy : {&returned, &moved, &moveAssigned}) {
+            EXPECT_EQ(Dump(*copy), dump);
+            EXPECT_EQ(copy->GetNextValue(), copy->GetValuePtr(1));  // the cursor came along
+            copy->SetKey("changed");
+            *copy->GetValuePtr(0) = *copy->GetValuePtr(1);
+            EXPECT_EQ(Dump(*copy->GetValuePtr(0)), Dump(*copy->GetValuePtr(1)));
+        }
+        EXPECT_EQ(Dump(source), dump);
+        for (T* from : {&copied, &assigned}) {
+            EXPECT_EQ(Dump(*from), Dump(T()));
+            from->AddValue(*source.GetValuePtr(0), -1);
+            EXPECT_EQ(from->GetNextValue(), from->GetValuePtr(0));
+        }
+    };
+    check(List(pair));
+    check(pair);
+    check(section);
+    check(ini);
+}
+
+// A key line is split at its first "=", the key trimmed and the value split into trimmed
+// items; the key-and-value form (a null value: the line form) stores the key as passed.
+TEST(CIniSection, AddKVTakesAKeyLineApart) {
+    const std::tuple<const char*, const char*, S> cases[] = {
+        {"  Pos = 10 , 20  ", nullptr, "Pos{10;20;}10,20"},
+        {"a=b=c", nullptr, "a{b=c;}b=c"},
+        {"=", nullptr, "{;}"},
+        {"List=x,,y,", nullptr, "List{x;;y;}x,,y"},
+        {"\tK\t=\tv\r", nullptr, "K{v\r;}v\r"},
+        {" \xA0k\xA0 = \xA0v , \x89", nullptr, "\xA0k\xA0{\xA0v;\x89;}\xA0v,\x89"},
+        {"no equals sign", nullptr, ""},
+        {nullptr, nullptr, ""},
+        {" a=", "x, y", " a={x;y;}x,y"},
+        {nullptr, "v", ""}};
+    for (const auto& [first, value, entry] : cases) {
+        CIniSection section("S");
+        EXPECT_EQ(value ? section.AddKV(first, value, false) : section.AddKV(first, false),
+                  !entry.empty());
+        EXPECT_EQ(Dump(section), entry.empty() ? "S{}" : "S{" + entry + ";}");
+    }
+    CIniSection section;
+    EXPECT_TRUE(section.AddKV(std::string_view(" a="), S("x, y"), false));
+    EXPECT_FALSE(section.AddKV("k", nullptr, false) || section.AddKV(S("k\0", 2), "v", false));
+    EXPECT_EQ(Dump(section), "{ a={x;y;}x,y;}");
+}
+
+// Keys are matched whole, byte for byte: case counts and nothing is trimmed.
+TEST(CIniSection, LookupsFindTheFirstEntryOfExactlyThatKey) {
+    CIniSection section("S");
+    section.AddKV("k=1, 2", false);
+    section.AddKV("k=second", false);
+    section.AddKV(" a ", "x", false);
+    section.AddKV("=e", false);
+    const std::tuple<const char*, int, const char*> cases[] = {
+        // the entry found
+        {"k", 0, "k{1;2;}1,2"}, {" a ", 2, " a {x;}x"}, {"", 3, "{e;}e"},      {"K", -1, nullptr},
+        {" k", -1, nullptr},    {"a", -1, nullptr},     {nullptr, -1, nullptr}};
+    for (const auto& [key, index, entry] : cases) {
+        const CIniPair* found = section.FindKey(key);
+        EXPECT_EQ(found ? found - section.GetValuePtr(0) : -1, index) << index;
+        EXPECT_EQ(std::as_const(section).FindKey(key), found);
+        EXPECT_EQ(key ? section.FindKey(S(key)) : nullptr, found) << index;
+        char value[513] = "untouched";
+        EXPECT_EQ(section.FindKV(key, value), entry != nullptr);
+        EXPECT_EQ(value, entry ? S(std::strrchr(entry, '}') + 1) : "untouched") << index;
+        CIniPair copy("other");
+        CIniPair pointed("other");
+        EXPECT_EQ(section.GetIniPair(key, copy) + section.GetIniPair(key, &pointed), entry ? 2 : 0);
+        EXPECT_EQ(Dump(copy) + "/" + Dump(pointed),
+                  entry ? S(entry) + "/" + entry : "other{}/other{}");
+    }
+    EXPECT_EQ(section.FindKey(std::string_view("k\0", 2)), nullptr);  // compared whole
+    CIniPair copy;
+    section.GetIniPair("k", copy);
+    copy.WriteInt(0, 9);
+    section.FindKey("k")->WriteInt(0, 7);  // the stored entry itself
+    EXPECT_EQ(Dump(section), "S{k{7;1;2;}7,1,2;k{second;}second; a {x;}x;{e;}e;}");
+}
+
+TEST(CIniSection, DuplicatesReplacingAndRemoving) {
+    CIniSection section(S("S"));
+    section.SetSectionName("[Main]");  // stored as given
+    section.SetSectionName(nullptr);
+    for (const char* line : {"k=1", "k=2,3", "j=4"}) {  // a second entry of that key
+        section.AddKV(line, false);
+    }
+    section.AddKV("k=5", true);  // the first, wholesale, where it stands
+    section.AddKV("i", "6", true);
+    EXPECT_EQ(Dump(section), "[Main]{k{5;}5;k{2;3;}2,3;j{4;}4;i{6;}6;}");
+    EXPECT_TRUE(section.RemoveKV("k") && section.RemoveKV(S("j")) && section.RemoveKV("i"));
+    EXPECT_FALSE(section.RemoveKV("K") || section.RemoveKV(nullptr) || section.RemoveKV(S("x")));
+    EXPECT_EQ(Dump(section), "[Main]{k{2;3;}2,3;}");
+    EXPECT_STREQ(section.GetSectionName(), "[Main]");
+    CIniSection grown;  // texts that lie inside the entries, while adding moves them
+    grown.AddKV("k=1", false);
+    grown.AddKV(grown.FindKey("k")->GetKey().c_str(), "2", false);
+    grown.AddKV("j", grown.GetValuePtr(1)->GetKey().c_str(), false);
+    EXPECT_EQ(Dump(grown), "{k{1;}1;k{2;}2;j{k;}k;}");
+}
+
+// GetNextKV hands out keys of at most 30 characters and whole values of at most 512, as
+// FindKV does; beyond them it gives false, and the cursor moves on all the same. Nothing
+// is written past the NUL of a copy.
+TEST(CIniSection, TheWalkHandsOutBoundedTexts) {
+    const S v512(512, 'v');
+    const S k30(30, 'k');
+    CIniSection section;
+    section.AddKV("a", v512.c_str(), false);
+    section.AddKV(S(31, 'L').c_str(), "long key", false);
+    section.AddKV(k30.c_str(), "x, y", false);
+    section.AddKV("m", (v512 + "w").c_str(), false);
+    section.AddKV("z=last", false);
+    const std::tuple<bool, const char*, const char*> steps[] = {
+        // null: untouched
+        {true, "a", v512.c_str()}, {false, nullptr, nullptr}, {true, k30.c_str(), "x,y"},
+        {false, "m", nullptr},     {true, "z", "last"},       {false, nullptr, nullptr}};
+    auto image = [](const char* text, std::size_t size) {
+        S bytes = text ? S(text) + '\0' : "";
+        bytes.resize(size, '#');
+        return bytes;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_TRUE(section.StartGetKV());
+        for (const auto& [ok, key, value] : steps) {
+            S keyBuffer(32, '#');
+            S valueBuffer(514, '#');
+            EXPECT_EQ(section.GetNextKV(&keyBuffer[0], &valueBuffer[0]), ok);
+            EXPECT_EQ(keyBuffer + valueBuffer, image(key, 32) + image(value, 514));
+        }
+    }
+    S value(514, '#');
+    EXPECT_TRUE(section.FindKV("a", &value[0]) && value == image(v512.c_str(), 514));
+    value.assign(514, '#');
+    EXPECT_TRUE(!section.FindKV("m", &value[0]) && value == image(nullptr, 514));
+}
+
+// The sized forms have no fixed limits: a text fits when its NUL does. On false the
+// buffers hold the empty text (a buffer of no bytes is not touched) and the walk moves on.
+TEST(CIniSection, SizedFormsCopyWhatFits) {
+    for (const S& text : {S(), S("abc"), S(600, 'v')}) {
+        CIniSection section;
+        section.AddKV(text.c_str(), text.c_str(), false);
+        qeltest::ExpectBoundedCopy(text, [&](char* buffer, std::size_t size) {
+            return section.FindKV(text.c_str(), buffer, size);
+        });
+        char big[700];
+        qeltest::ExpectBoundedCopy(text, [&](char* buffer, std::size_t size) {
+            section.StartGetKV();
+            return section.GetNextKV(big, sizeof big, buffer, size);
+        });
+        qeltest::ExpectBoundedCopy(text, [&](char* buffer, std::size_t size) {
+            section.StartGetKV();
+            return section.GetNextKV(buffer, size, big, sizeof big);
+        });
+    }
+    CIniSection section;
+    section.AddKV("k=v", false);
+    char key[8] = "-";
+    char value[8] = "-";
+    EXPECT_TRUE(section.GetNextKV(key, sizeof key, value, sizeof value));
+    EXPECT_FALSE(section.GetNextKV(nullptr, 0, value, sizeof value));  // at the end
+    EXPECT_FALSE(section.FindKV(nullptr, key, sizeof key) || section.FindKV("k", nullptr, 8));
+    EXPECT_EQ(S(key) + value, "");
+}
+
+// Names are matched whole, byte for byte: case counts and nothing is trimmed.
+TEST(CIni, SectionsAreFoundByExactName) {
+    CIni ini;
+    for (const char* name : {"S", "S", "", " S"}) {  // a second section of that name
+        const CIniSection* added = ini.AddSection(name);
+        EXPECT_EQ(added, ini.GetValuePtr(ini.size() - 1));
+    }
+    EXPECT_TRUE(!ini.AddSection(nullptr) && !ini.AddSection(S("S\0", 2)) && ini.AddSection(S("V")));
+    const std::pair<const char*, int> cases[] = {{"S", 0},  {"", 2},    {" S", 3},   {"V", 4},
+                                                 {"s", -1}, {"S ", -1}, {"[S]", -1}, {nullptr, -1}};
+    for (const auto& [name, index] : cases) {
+        const CIniSection* found = ini.FindSection(name);
+        EXPECT_EQ(found ? found - ini.GetValuePtr(0) : -1, index) << index;
+        EXPECT_EQ(std::as_const(ini).FindSection(name), found);
+        EXPECT_EQ(name ? std::as_const(ini).FindSection(std::string_view(name)) : nullptr, found);
+    }
+    EXPECT_EQ(ini.FindSection(S("S\0", 2)), nullptr);  // compared whole
+    ini.GetValuePtr(1)->SetKey("T");
+    EXPECT_TRUE(ini.RemoveSection("S") && ini.RemoveSection(S(" S")));  // the first only
+    EXPECT_FALSE(ini.RemoveSection("S") || ini.RemoveSection(nullptr) || ini.RemoveSection(S("s")));
+    EXPECT_EQ(Dump(ini), "{T{};{};V{};}");
+}
+
+// The whole value of the first key of that name in the first section of that name. The
+// 513-byte form leaves its buffer untouched on false; the sized form has no 512-character
+// limit and leaves "" on false; Get moves no cursor.
+TEST(CIni, KeysAreFoundBySectionAndKey) {
+    const S longValue(600, 'v');
+    CIni ini;
+    ini.AddSection("S")->AddKV("k = 1 , 2", false);
+    ini.FindSection("S")->AddKV("k=second", false);
+    ini.FindSection("S")->AddKV("long", longValue.c_str(), false);
+    ini.FindSection("S")->AddKV("empty=", false);
+    ini.AddSection("S")->AddKV("other=1", false);
+    ini.AddSection("")->AddKV("", "unnamed", false);
+    const std::tuple<const char*, const char*, std::optional<S>> cases[] = {
+        {"S", "k", "1,2"},  {"S", "long", longValue}, {"S", "empty", ""}, {"", "", "unnamed"},
+        {"S", "other", {}}, {"S", "K", {}},           {"s", "k", {}},     {"S ", "k", {}},
+        {nullptr, "k", {}}, {"S", nullptr, {}}};
+    ini.StartGetSection();
+    for (const auto& [section, key, expected] : cases) {
+        SCOPED_TRACE(S(section ? section : "null") + "/" + (key ? key : "null"));
+        if (section && key) {
+            EXPECT_EQ(std::as_const(ini).Get(section, key), expected);
+        }
+        const bool fits = expected && expected->size() <= 512;
+        char value[513] = "untouched";
+        EXPECT_EQ(ini.GetKeyValue(section, key, value), fits);
+        EXPECT_EQ(S(value), fits ? *expected : "untouched");
+        S sized(702, '#');
+        EXPECT_EQ(std::as_const(ini).GetKeyValue(section, key, &sized[0], 701), bool(expected));
+        EXPECT_EQ(sized.substr(0, sized.find('#')), expected.value_or("") + '\0');
+        S one(2, '#');
+        EXPECT_EQ(std::as_const(ini).GetKeyValue(section, key, &one[0], 1), expected == "");
+        EXPECT_FALSE(std::as_const(ini).GetKeyValue(section, key, &one[1], 0));
+        EXPECT_EQ(one, S("\0#", 2));
+    }
+    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
+}
+
+// A key is added only to a section that exists, and to the first of that name.
+TEST(CIni, AddKeyValueAddsOnlyToASectionThatExists) {
+    CIni ini;
+    ini.AddSection("S");
+    ini.AddSection("S");
+    EXPECT_TRUE(ini.AddKeyValue("S", "k", "1, 2", false) && ini.AddKeyValue("S", " k = 3", true) &&
+                ini.AddKeyValue(S("S"), S(" j "), S("4"), false) &&
+                ini.AddKeyValue("S", "k=5", false));
+    EXPECT_FALSE(ini.AddKeyValue("T", "k", "1", false) || ini.AddKeyValue("T", "k=1", false) ||
+                 ini.AddKeyValue(S("T"), "k", "1", false) ||
+                 ini.AddKeyValue(S("S"), "k", S("a\0b", 3), false) ||
+                 ini.AddKeyValue(nullptr, "k", "1", false) ||
+                 ini.AddKeyValue("S", nullptr, "1", false) ||
+                 ini.AddKeyValue("S", "k", nullptr, false) ||
+                 ini.AddKeyValue(nullptr, "k=1", false) || ini.AddKeyValue("S", nullptr, false));
+    EXPECT_EQ(Dump(ini), "{S{k{3;}3; j {4;}4;k{5;}5;};S{};}");
+}
+
+// The section cursor is an index: removing a section before it passes over the next one.
+TEST(CIni, TheSectionCursorIsAnIndex) {
+    CIni ini;
+    for (const char* name : {"a", "b", "c"}) {
+        ini.AddSection(name);
+    }
+    ini.StartGetSection();
+    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
+    ini.RemoveSection("a");
+    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(1));  // "c"
+    EXPECT_FALSE(ini.GetNextSection() || ini.GetNextSection());
+    ini.StartGetSection();
+    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
+}
+
+}  // namespace
