@@ -6,6 +6,8 @@
 #include <climits>
 #include <clocale>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -108,16 +110,9 @@ TEST(CIniPair, TextFormsSplitChangeAndJoin) {
 template <class T>
 using Reads = std::tuple<S, bool, T>;  // an entry's only item, the result, the value
 
-template <class T>
-bool Same(T a, T b) {
-    return a == b;
-}
-bool Same(double a, double b) {
-    return std::isnan(a) ? std::isnan(b) : a == b && std::signbit(a) == std::signbit(b);
-}
-
 // A read stores its default first, and keeps it when there is no item at the index or the
-// item holds no value; an empty item reads as true with the default.
+// item holds no value; an empty item reads as true with the default. Values are compared
+// bit for bit, so that -0.0 is not 0.0 and a NaN is itself.
 template <class T, std::size_t N>
 void ExpectReads(bool (CIniPair::*get)(int, T&), T fallback, T start, const Reads<T> (&rows)[N]) {
     for (const auto& [item, ok, expected] : rows) {
@@ -125,12 +120,12 @@ void ExpectReads(bool (CIniPair::*get)(int, T&), T fallback, T start, const Read
         for (int index : {0, 1, -1}) {
             T value = start;
             EXPECT_EQ((pair.*get)(index, value), ok && index == 0) << '"' << item << '"' << index;
-            EXPECT_TRUE(Same(value, index == 0 ? expected : fallback)) << '"' << item << '"';
+            const T want = index == 0 ? expected : fallback;
+            EXPECT_EQ(std::memcmp(&value, &want, sizeof value), 0) << '"' << item << '"' << value;
         }
     }
     T value = start;
-    EXPECT_TRUE((WithItems({""}).*get)(0, value));
-    EXPECT_TRUE(Same(value, fallback));
+    EXPECT_TRUE((WithItems({""}).*get)(0, value) && value == fallback);
 }
 
 // One table per typed read. Numbers beyond their type read as false on every target,
@@ -172,7 +167,7 @@ TEST(CIniPair, TypedReads) {
                                     {"1E+2", true, 100.0},
                                     {"0x1p3", true, 8.0},
                                     {"0x", false, 0.0},
-                                    {"nan", true, NAN},
+                                    {"nan", true, std::numeric_limits<double>::quiet_NaN()},
                                     {"-Infinity", true, -HUGE_VAL},
                                     {"infinit", false, 0.0},
                                     {"1e400", true, HUGE_VAL},

@@ -48,6 +48,7 @@ TEST(CIniValue, AddFindRemoveAndTheCursor) {
         const S* added = list.AddValue(value, pos);
         EXPECT_EQ(added, list.GetValuePtr(list.FindV(value))) << value;
     }
+    EXPECT_EQ(Dump(list), "L{a;a;b;c;d;e;f;}");
     EXPECT_TRUE(list.RemoveValue("a") && !list.RemoveValue("A") && !list.FindValue(" b"));
     const S* replaced = list.AddValue("c", true);
     EXPECT_TRUE(replaced == list.GetValuePtr(2) && list.Find("c") == list.begin() + 2);
