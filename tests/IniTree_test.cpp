@@ -254,24 +254,41 @@ TEST(CIni, SectionsAreFoundByExactName) {
         EXPECT_EQ(name ? std::as_const(ini).FindSection(std::string_view(name)) : nullptr, found);
     }
     EXPECT_EQ(ini.FindSection(S("S\0", 2)), nullptr);  // compared whole
+    for (int i = 0; i < 7; ++i) {  // the section cursor: the sections in order, then null
+        EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(i));
+    }
+    ini.StartGetSection();
+    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
     ini.GetValuePtr(1)->SetKey("T");
     EXPECT_TRUE(ini.RemoveSection("S") && ini.RemoveSection(S(" S")));  // the first only
     EXPECT_FALSE(ini.RemoveSection("S") || ini.RemoveSection(nullptr) || ini.RemoveSection(S("s")));
     EXPECT_EQ(Dump(ini), "{T{};{};V{};}");
 }
 
-// The whole value of the first key of that name in the first section of that name. The
-// 513-byte form leaves its buffer untouched on false; the sized form has no 512-character
-// limit and leaves "" on false; Get moves no cursor.
-TEST(CIni, KeysAreFoundBySectionAndKey) {
+// Keys are added to the first section of that name only, and a lookup gives the whole
+// value of the first key of that name there. The 513-byte form leaves its buffer untouched
+// on false; the sized form has no 512-character limit and leaves "" on false; Get moves
+// no cursor.
+TEST(CIni, KeysAreAddedToAndFoundInTheFirstSectionOfThatName) {
     const S longValue(600, 'v');
     CIni ini;
-    ini.AddSection("S")->AddKV("k = 1 , 2", false);
-    ini.FindSection("S")->AddKV("k=second", false);
-    ini.FindSection("S")->AddKV("long", longValue.c_str(), false);
-    ini.FindSection("S")->AddKV("empty=", false);
-    ini.AddSection("S")->AddKV("other=1", false);
-    ini.AddSection("")->AddKV("", "unnamed", false);
+    for (const char* name : {"S", "S", ""}) {
+        ini.AddSection(name);
+    }
+    ini.GetValuePtr(1)->AddKV("other=1", false);
+    EXPECT_TRUE(ini.AddKeyValue("S", "k", "0", false) && ini.AddKeyValue("S", " k = 1 , 2", true) &&
+                ini.AddKeyValue("S", "k=second", false) &&
+                ini.AddKeyValue(S("S"), S("long"), longValue, false) &&
+                ini.AddKeyValue("S", "empty=", false) && ini.AddKeyValue("", "", "unnamed", false));
+    EXPECT_FALSE(ini.AddKeyValue("T", "k", "1", false) || ini.AddKeyValue("T", "k=1", false) ||
+                 ini.AddKeyValue(S("T"), "k", "1", false) ||
+                 ini.AddKeyValue(S("S"), "k", S("a\0b", 3), false) ||
+                 ini.AddKeyValue(nullptr, "k", "1", false) ||
+                 ini.AddKeyValue("S", nullptr, "1", false) ||
+                 ini.AddKeyValue("S", "k", nullptr, false) ||
+                 ini.AddKeyValue(nullptr, "k=1", false) || ini.AddKeyValue("S", nullptr, false));
+    EXPECT_EQ(Dump(*ini.GetValuePtr(1)) + Dump(*ini.GetValuePtr(2)),
+              "S{other{1;}1;}{{unnamed;}unnamed;}");
     const std::tuple<const char*, const char*, std::optional<S>> cases[] = {
         {"S", "k", "1,2"},  {"S", "long", longValue}, {"S", "empty", ""}, {"", "", "unnamed"},
         {"S", "other", {}}, {"S", "K", {}},           {"s", "k", {}},     {"S ", "k", {}},
@@ -294,39 +311,6 @@ TEST(CIni, KeysAreFoundBySectionAndKey) {
         EXPECT_FALSE(std::as_const(ini).GetKeyValue(section, key, &one[1], 0));
         EXPECT_EQ(one, S("\0#", 2));
     }
-    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
-}
-
-// A key is added only to a section that exists, and to the first of that name.
-TEST(CIni, AddKeyValueAddsOnlyToASectionThatExists) {
-    CIni ini;
-    ini.AddSection("S");
-    ini.AddSection("S");
-    EXPECT_TRUE(ini.AddKeyValue("S", "k", "1, 2", false) && ini.AddKeyValue("S", " k = 3", true) &&
-                ini.AddKeyValue(S("S"), S(" j "), S("4"), false) &&
-                ini.AddKeyValue("S", "k=5", false));
-    EXPECT_FALSE(ini.AddKeyValue("T", "k", "1", false) || ini.AddKeyValue("T", "k=1", false) ||
-                 ini.AddKeyValue(S("T"), "k", "1", false) ||
-                 ini.AddKeyValue(S("S"), "k", S("a\0b", 3), false) ||
-                 ini.AddKeyValue(nullptr, "k", "1", false) ||
-                 ini.AddKeyValue("S", nullptr, "1", false) ||
-                 ini.AddKeyValue("S", "k", nullptr, false) ||
-                 ini.AddKeyValue(nullptr, "k=1", false) || ini.AddKeyValue("S", nullptr, false));
-    EXPECT_EQ(Dump(ini), "{S{k{3;}3; j {4;}4;k{5;}5;};S{};}");
-}
-
-// The section cursor is an index: removing a section before it passes over the next one.
-TEST(CIni, TheSectionCursorIsAnIndex) {
-    CIni ini;
-    for (const char* name : {"a", "b", "c"}) {
-        ini.AddSection(name);
-    }
-    ini.StartGetSection();
-    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
-    ini.RemoveSection("a");
-    EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(1));  // "c"
-    EXPECT_FALSE(ini.GetNextSection() || ini.GetNextSection());
-    ini.StartGetSection();
     EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
 }
 
