@@ -12,6 +12,7 @@ using R = CIniLineReader;
 // A line's kind, then the text of a header, a key line or a line without "=", then a key
 // line's key and value text.
 std::string Describe(const R::Line& line) {
+    // Indexed by LineKind.
     static const char* const kKinds[] = {"blank", "comment", "#header", "header", "key", "no="};
     std::string text = kKinds[line.kind];
     if (line.kind == R::kHeader || line.kind == R::kKeyLine || line.kind == R::kNoEquals) {

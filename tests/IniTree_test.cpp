@@ -77,7 +77,7 @@ TEST(CIniValue, AddFindRemoveAndTheCursor) {
 
 // Copies are deep and carry the cursor; a move leaves its source empty, with count and
 // cursor 0. The copy assignments of CIniValue and CIniPair return a copy.
-TEST(CIniTree, CopiesAreDeepAndMovesEmptyTheSource) {
+TEST(Tree, CopiesAreDeepAndMovesEmptyTheSource) {
     CIni ini;
     ini.AddSection("A")->AddKV("k=1, 2", false);
     ini.FindSection("A")->AddKV("j=x", false);
