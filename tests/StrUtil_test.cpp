@@ -3,62 +3,49 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
+using S = std::string;
+
+// Only the space and the tab are blanks: line ends and bytes with the high bit set (the
+// blanks and white space plus 0x80 among them) are text wherever they stand.
 TEST(SkipBeginAndTailBlank, BufferAndStringForms) {
-    struct Case {
-        std::string text;
-        int start;            // offset of the buffer form's result, -1 for null
-        std::string after;    // the buffer afterwards
-        std::string trimmed;  // the string form's result
-    } cases[] = {
-        {"  a b \t", 2, std::string("  a b\0\t", 7), "a b"},
+    // The text; the offset of the buffer form's result (-1: null) and the buffer after it;
+    // the string form's result, which ends at a NUL.
+    const std::tuple<S, int, S, S> cases[] = {
+        {"  a b \t", 2, S("  a b\0\t", 7), "a b"},
         {"x", 0, "x", "x"},
         {" \t ", -1, " \t ", ""},
         {"", -1, "", ""},
-        {"a \n", 0, "a \n", "a \n"},  // line ends are not blanks
+        {"a \n", 0, "a \n", "a \n"},
         {"\ta\r", 1, "\ta\r", "a\r"},
-        {std::string(" x \0 y", 6), 1, std::string(" x\0\0 y", 6), "x"},  // up to the NUL
-    };
-    for (const Case& c : cases) {
-        std::string buffer = c.text;
+        {S(" x \0 y", 6), 1, S(" x\0\0 y", 6), "x"},
+        {" \xA0x\x89\t", 1, S(" \xA0x\x89\0", 5), "\xA0x\x89"},
+        {"\t\x8A \x80 \xFF ", 1, S("\t\x8A \x80 \xFF\0", 7), "\x8A \x80 \xFF"}};
+    for (const auto& [text, start, after, trimmed] : cases) {
+        S buffer = text;
+        S argument = text;
         const char* result = SkipBeginAndTailBlank(&buffer[0]);
-        EXPECT_EQ(result ? result - &buffer[0] : -1, c.start) << '"' << c.text << '"';
-        EXPECT_EQ(buffer, c.after) << '"' << c.text << '"';
-        std::string argument = c.text;
-        EXPECT_EQ(SkipBeginAndTailBlank(argument), c.trimmed) << '"' << c.text << '"';
-        EXPECT_EQ(argument, c.text);
+        EXPECT_EQ(result ? result - &buffer[0] : -1, start) << '"' << text << '"';
+        EXPECT_EQ(buffer, after) << '"' << text << '"';
+        EXPECT_EQ(SkipBeginAndTailBlank(argument), trimmed) << '"' << text << '"';
+        EXPECT_EQ(argument, text);
     }
     EXPECT_EQ(SkipBeginAndTailBlank(static_cast<char*>(nullptr)), nullptr);
 }
 
+// "%d" within the range of int, as GetInt reads an item (its table has the number texts);
+// the value starts as 7, which only the empty text leaves.
 TEST(String2Int, ReadsLikePercentDWithinRange) {
-    struct Case {
-        const char* text;
-        bool ok;
-        int value;  // starting from 7
-    } cases[] = {
-        {"", false, 7},  // empty: untouched
-        {"abc", false, 0},
-        {"   ", false, 0},
-        {"- 1", false, 0},
-        {"12px", true, 12},
-        {"  -45", true, -45},
-        {"+8", true, 8},
-        {"\n\t3", true, 3},
-        {"0x1F", true, 0},
-        {"2147483647", true, 2147483647},
-        {"-2147483648", true, -2147483647 - 1},
-        // Digits beyond int fail with 0 instead of a platform's value.
-        {"2147483648", false, 0},
-        {"-2147483649", false, 0},
-        {"99999999999", false, 0},
-    };
-    for (const Case& c : cases) {
+    const std::tuple<S, bool, int> cases[] = {
+        {"", false, 7},  {"abc", false, 0},  {"   ", false, 0},        {"  -45", true, -45},
+        {"+8", true, 8}, {"12px", true, 12}, {"2147483648", false, 0}, {S("5\0006", 3), true, 5}};
+    for (const auto& [text, ok, expected] : cases) {
         int value = 7;
-        EXPECT_EQ(String2Int(c.text, value), c.ok) << '"' << c.text << '"';
-        EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+        EXPECT_EQ(String2Int(text, value), ok) << '"' << text << '"';
+        EXPECT_EQ(value, expected) << '"' << text << '"';
     }
 }
 
