@@ -26,15 +26,11 @@ bool SysFaultHook(SysCall kind) {
     return !action;
 }
 
-void SysFailAt(unsigned kinds, long n, std::function<void()> action) {
+long SysFailAt(unsigned kinds, long n, std::function<void()> action) {
     g_kinds = kinds;
     g_failAt = n;
-    g_calls = 0;
     g_action = std::move(action);
-}
-
-long SysCallCount() {
-    return g_calls;
+    return std::exchange(g_calls, 0);
 }
 
 }  // namespace detail

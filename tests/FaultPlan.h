@@ -15,9 +15,8 @@ namespace detail {
 // as the runtime reports a failure (errno EIO, or ENOMEM for memory); n = 0 turns failures
 // off. With an `action`, that call runs it instead and then goes on as usual, so that a test
 // can change the file system at an exact step of an operation (a race, without timing).
-void SysFailAt(unsigned kinds, long n, std::function<void()> action = nullptr);
-// How many calls of those kinds were made since.
-long SysCallCount();
+// Returns how many calls of the kinds of the plan it ends were made under that plan.
+long SysFailAt(unsigned kinds, long n, std::function<void()> action = nullptr);
 
 }  // namespace detail
 }  // namespace qelcfg

@@ -63,7 +63,8 @@ constexpr unsigned kOperatorNew = 0;  // the n-th operator new throws, rather th
 constexpr unsigned kWrites = kSysAllCalls & ~(kSysRead | kSysAlloc);
 const std::string kOld = "[A]\r\nx=1\r\n\r\n", kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
 const std::string kBulk(70000, 'b');  // more than a block of every copy
-const std::string kLines = "a\r" + std::string(1500, 'L') + "\n\n" + std::string(700, 'M') + "\nb";
+const std::string kLines =
+    "a\r" + std::string(1500, 'L') + "\n\n" + std::string(700, 'M') + "\n\1b";
 const std::string kRead = "[A]\nx=1\n[B]\n" + std::string(700, 'k') + "=v\ny=2\n";
 
 enum Setup { kEditor, kEdit, kReader, kAttached, kNewFile, kSymlink, kHardLink };
@@ -95,7 +96,8 @@ std::string Prepare(World& w, Setup setup) {
     EXPECT_TRUE(setup != kAttached || (w.ini.Attach(p) && !w.ini.SetChangeFlag(true)));
     EXPECT_TRUE(setup != kEditor || (w.ed.Read(p) && w.ed.SetValue("A", "x", "3")));
     EXPECT_TRUE(setup != kEdit || w.file.Open(p, "r+b"));
-    EXPECT_TRUE(setup != kReader || (w.ini.Open(p, "rb") && w.file.Open(p, "rb")));
+    EXPECT_TRUE(setup != kReader ||
+                (w.ini.Open(p, "rb") && w.file.Open(p, "rb") && w.file.ReadTextLine(0)));
     w.copy = w.file;  // a copy shares the stream
     EXPECT_TRUE(setup <= kAttached || w.ini.GetCfg().AddSection("A")->AddKV("x", "1", false));
     EXPECT_TRUE(setup < kAttached || w.ini.GetCfg().FindSection("A")->AddKV(
@@ -131,21 +133,21 @@ const Row kRows[] = {
     {"AddValue", kAttached, [](World& w) { return w.ini.AddValue("A", "z", "3", true); },
      "[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n", kWrites & ~kSysClose},
     {"Save(path), a new file", kNewFile, SavePath, kNew, kWrites},
-    {"CIniEditor::Save", kEditor, [](World& w) { return w.ed.Save(); }, "[A]\r\nx=3\r\n\r\n",
-     kWrites},
+    {"Editor Save", kEditor, [](World& w) { return w.ed.Save(); }, "[A]\r\nx=3\r\n\r\n", kWrites},
     {"RemoveTextLine", kEdit, [](World& w) { return w.file.RemoveTextLine(0); },
-     "\r\n" + std::string(700, 'M') + "\r\nb\r\n", kWrites | kSysAlloc},
-    {"InsertTextLine", kEdit, [](World& w) { return w.file.InsertTextLine(1, "x", true); },
-     "a\r\n\r\nx\r\n" + std::string(700, 'M') + "\r\nb\r\n", kWrites | kSysAlloc},
+     "\r\n" + std::string(700, 'M') + "\r\n\1b\r\n", kWrites | kSysAlloc},
+    {"InsertTextLine", kEdit, [](World& w) { return w.file.InsertTextLine(0, "x", true); },
+     "a\r\nx\r\n\r\n" + std::string(700, 'M') + "\r\n\1b\r\n", kWrites | kSysAlloc},
     {"Attach", kReader,
      [](World& w) { return w.ini.Attach(w.path.c_str()) && Sure(w.ini.FindSection("B")); }, kRead,
      kSysOpen | kSysSeek | kSysRead | kSysAlloc},
     {"FindSection in the file", kReader, [](World& w) { return Sure(w.ini.FindSection("B")); },
      kRead, kSysSeek | kSysRead | kSysAlloc},
+    {"Copy", kReader, [](World& w) { return (w.copy = w.file).SeekToBegin(); }, kRead, kSysAlloc},
     {"SeekToLine", kReader,
      [](World& w) { return Sure(w.file.SeekToBegin() ? w.file.SeekToLine("zz", nullptr) : -1, 5); },
      kRead, kSysSeek | kSysRead | kSysAlloc},
-    {"CIniEditor::Read", kReader,
+    {"Editor Read", kReader,
      [](World& w) { return Sure(w.ed.Read(w.path.c_str()) ? w.ed.GetText() == kRead : -1, 1); },
      kRead, kSysOpen | kSysRead | kSysClose},
 #if !defined(_WIN32)  // links by symlink() and link()
@@ -170,11 +172,6 @@ long OpenDescriptors() {
 #endif
 }
 
-// A listing without the recovery files that a failure may leave.
-std::string Kept(const std::string& listing) {
-    return std::regex_replace(listing, std::regex("[^\n]*~[^\n]*\n"), "");
-}
-
 // What must hold after a run of `row` that returned `ok`, and after its retry.
 void Check(const Row& row, World& w, const std::string& old, const std::string& before, bool ok) {
     const std::string dir = w.path.substr(0, w.path.size() - 6), text = ReadFile(w.path);
@@ -182,7 +179,9 @@ void Check(const Row& row, World& w, const std::string& old, const std::string& 
     if (!ok) {
         EXPECT_TRUE(text == old || ReadFile(w.path + "~tmp") == row.now ||
                     ReadFile(w.path + "~new") == row.now);
-        EXPECT_EQ(Kept(ListDir(dir)), Kept(before));
+        const std::regex recovery("[^\n]*~[^\n]*\n");  // what a failure may leave
+        EXPECT_EQ(std::regex_replace(ListDir(dir), recovery, ""),
+                  std::regex_replace(before, recovery, ""));
         if (text == row.now && text != old) {
             return;
         }
@@ -232,13 +231,12 @@ TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
                 } catch (const std::bad_alloc&) {
                     ++threw;
                 }
-                calls = kinds == kOperatorNew ? g_newCalls : SysCallCount();
-                SysFailAt(0, 0);
+                const long seamCalls = SysFailAt(0, 0);
+                calls = kinds == kOperatorNew ? g_newCalls : seamCalls;
                 g_newsLeft = 0;
                 EXPECT_TRUE(plan < 0 ? ok || calls >= n : !ok);
                 Check(row, w, old, before, ok);
             }
-            EXPECT_TRUE(kinds != kSysAllCalls || calls >= 3) << row.what << ": too few calls";
         }
         EXPECT_EQ(OpenDescriptors(), descriptors) << row.what;
     }
