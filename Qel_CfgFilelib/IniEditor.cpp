@@ -1,6 +1,7 @@
 #include "IniEditor.h"
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "IniGrammar.h"
@@ -117,6 +118,8 @@ bool CIniEditor::Read(const char* path) {
     if (fp == nullptr) {
         return false;
     }
+    // Closed however the read ends, a failed allocation of the text included.
+    std::unique_ptr<FILE, decltype(&qelcfg::detail::SysClose)> stream(fp, qelcfg::detail::SysClose);
     std::string text;
     std::size_t got = 0;
     do {
@@ -125,7 +128,7 @@ bool CIniEditor::Read(const char* path) {
         text.resize(text.size() - kReadBlock + got);
     } while (got == kReadBlock);
     const bool complete = qelcfg::detail::SysEof(fp);
-    if (qelcfg::detail::SysClose(fp) != 0 || !complete || HasLoneCr(text)) {
+    if (qelcfg::detail::SysClose(stream.release()) != 0 || !complete || HasLoneCr(text)) {
         return false;
     }
     m_text = std::move(text);

@@ -513,6 +513,8 @@ bool WriteInPlace(Target& target, SysContents& contents, Result* result) {
         return false;
     }
 
+    // Allocated before the recovery file is open, which a failed allocation would leave open.
+    std::string block(kCopyBlock, '\0');
     // The recovery file takes the target's name with a suffix where that fits, so that it is
     // found beside it; a directory that takes no new file gets an unnamed copy elsewhere.
     std::string recovery = target.name + "~new";
@@ -564,7 +566,6 @@ bool WriteInPlace(Target& target, SysContents& contents, Result* result) {
     // From here on the file changes: a failure keeps the recovery file, which holds the
     // complete new text.
     int source = ::fileno(text);
-    std::string block(kCopyBlock, '\0');
     off_t at = 0;
     while (ok && at < size) {
         ssize_t n = ::pread(source, &block[0], block.size(), at);

@@ -13,13 +13,10 @@ namespace detail {
 
 // After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the given kinds fails
 // as the runtime reports a failure (errno EIO, or ENOMEM for memory); n = 0 turns failures
-// off. SysCallCount tells how many calls of those kinds were made since the last SysFailAt.
-void SysFailAt(unsigned kinds, long n);
-long SysCallCount(unsigned kinds);
-// After SysRunAt(kinds, n, action) the n-th call of one of the given kinds first runs
-// `action` and then goes on as usual, so that a test can change the file system at an exact
-// step of an operation (a race, without timing).
-void SysRunAt(unsigned kinds, long n, std::function<void()> action);
+// off. With an `action`, that call runs it instead and then goes on as usual, so that a test
+// can change the file system at an exact step of an operation (a race, without timing).
+// Returns how many calls of the kinds of the plan it ends were made under that plan.
+long SysFailAt(unsigned kinds, long n, std::function<void()> action = nullptr);
 
 }  // namespace detail
 }  // namespace qelcfg

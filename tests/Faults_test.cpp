@@ -1,0 +1,307 @@
+// Failures of the runtime, made through the I/O seam or by a failing operator new. Each call on
+// the way of an operation fails in turn: the operation reports it (or lets std::bad_alloc pass),
+// the file keeps its old bytes (or a recovery file, "~tmp" or "~new", holds the whole new text),
+// nothing else is left beside it, no descriptor stays open, and the same objects then succeed
+// with the exact bytes, the file's owner and mode kept.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <new>
+#include <regex>
+#include <string>
+
+#include "FaultPlan.h"
+#include "IniEditor.h"
+#include "IniFile.h"
+#include "TestUtil.h"
+
+namespace {
+
+long g_newCalls = 0;
+long g_newsLeft = 0;  // calls of operator new left before one throws; 0: none throws
+
+void* FailingNew(std::size_t size) {
+    ++g_newCalls;
+    void* p = g_newsLeft > 0 && --g_newsLeft == 0 ? nullptr : std::malloc(size != 0 ? size : 1);
+    if (p == nullptr) {
+        throw std::bad_alloc();
+    }
+    return p;
+}
+
+}  // namespace
+
+// The program's own operator new and delete, in the library as in the test. Arrays keep the
+// runtime's new[] and delete[] (AddressSanitizer's, where it runs), which need not fail here.
+void* operator new(std::size_t size) {
+    return FailingNew(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+using namespace qelcfg::detail;
+using namespace qeltest;
+
+constexpr unsigned kOperatorNew = 0;  // the n-th operator new throws, rather than a seam call
+constexpr unsigned kWrites = kSysAllCalls & ~(kSysRead | kSysAlloc);
+#if defined(_WIN32)  // an edit is written back in place, through the file's new stream
+constexpr unsigned kEditCalls = kSysAllCalls & ~(kSysRead | kSysClose | kSysRename);
+#else
+constexpr unsigned kEditCalls = kSysAllCalls & ~kSysRead;
+#endif
+const std::string kOld = "[A]\r\nx=1\r\n\r\n", kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
+const std::string kBulk(70000, 'b');  // more than a block of every copy
+const std::string kLines =
+    "a\r" + std::string(1500, 'L') + "\n\n" + std::string(700, 'M') + "\n\1b";
+const std::string kRead = "[A]\nx=1\n[B]\n" + std::string(700, 'k') + "=v\ny=2\n";
+
+enum Setup { kEditor, kEdit, kReader, kAttached, kNewFile, kSymlink, kHardLink };
+
+// The objects of one run, on the file `path` ("a.ini"; a link to it is "a.ini-b").
+struct World {
+    explicit World(const std::string& p) : path(p) {}
+    std::string path;
+    CIniFile ini;
+    _CFG::CTxtFile file, copy;
+    CIniEditor ed;
+    struct stat st = {};
+};
+
+// Makes the files and the objects of `setup`; returns what the file holds.
+std::string Prepare(World& w, Setup setup) {
+    const char* p = w.path.c_str();
+    const std::string old = setup == kEdit ? kLines : setup == kReader ? kRead : kOld;
+    if (setup != kNewFile) {
+        WriteFile(w.path, old);
+        WriteFile(w.path + "~tmp", "left over");
+#if !defined(_WIN32)
+        EXPECT_TRUE(::chmod(p, 06707) == 0 && (::geteuid() != 0 || ::chown(p, 65534, 65534) == 0));
+        EXPECT_TRUE(setup != kSymlink || ::symlink("a.ini", (w.path + "-b").c_str()) == 0);
+        EXPECT_TRUE(setup != kHardLink || ::link(p, (w.path + "-b").c_str()) == 0);
+        ::stat(p, &w.st);
+#endif
+    }
+    EXPECT_TRUE(setup != kAttached || (w.ini.Attach(p) && !w.ini.SetChangeFlag(true)));
+    EXPECT_TRUE(setup != kEditor || (w.ed.Read(p) && w.ed.SetValue("A", "x", "3")));
+    EXPECT_TRUE(setup != kEdit || w.file.Open(p, "r+b"));
+    EXPECT_TRUE(setup != kReader ||
+                (w.ini.Open(p, "rb") && w.file.Open(p, "rb") && w.file.ReadTextLine(0)));
+    w.copy = w.file;  // a copy shares the stream
+    EXPECT_TRUE(setup <= kAttached || w.ini.GetCfg().AddSection("A")->AddKV("x", "1", false));
+    EXPECT_TRUE(setup < kAttached || w.ini.GetCfg().FindSection("A")->AddKV(
+                                         "y", setup == kHardLink ? kBulk.c_str() : "2", false));
+    return setup == kNewFile ? "" : old;
+}
+
+// A read that reports success gives the whole file: `got` (-1 for a failure) is `whole`.
+bool Sure(int got, int whole) {
+    EXPECT_TRUE(got < 0 || got == whole) << "a success with part of the file: " << got;
+    return got == whole;
+}
+
+bool Sure(const CIniSection* b) {
+    return Sure(b != nullptr ? static_cast<int>(b->size()) : -1, 2);
+}
+
+struct Row {
+    const char* what;
+    Setup setup;
+    bool (*op)(World& w);
+    std::string now;    // what the file holds after the operation
+    unsigned mustFail;  // the kinds of call whose first failure the operation reports
+};
+
+bool SavePath(World& w) {
+    return w.ini.Save(w.path.c_str());
+}
+
+const Row kRows[] = {
+    {"Save(path)", kAttached, SavePath, kNew, kWrites & ~kSysClose},
+    {"Save()", kAttached, [](World& w) { return w.ini.Save(); }, kNew, kWrites & ~kSysClose},
+    {"AddValue", kAttached, [](World& w) { return w.ini.AddValue("A", "z", "3", true); },
+     "[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n", kWrites & ~kSysClose},
+    {"Save(path), a new file", kNewFile, SavePath, kNew, kWrites},
+    {"Editor Save", kEditor, [](World& w) { return w.ed.Save(); }, "[A]\r\nx=3\r\n\r\n", kWrites},
+    {"RemoveTextLine", kEdit, [](World& w) { return w.file.RemoveTextLine(0); },
+     "\r\n" + std::string(700, 'M') + "\r\n\1b\r\n", kEditCalls},
+    {"InsertTextLine", kEdit, [](World& w) { return w.file.InsertTextLine(0, "x", true); },
+     "a\r\nx\r\n\r\n" + std::string(700, 'M') + "\r\n\1b\r\n", kEditCalls},
+    {"Attach", kReader,
+     [](World& w) { return w.ini.Attach(w.path.c_str()) && Sure(w.ini.FindSection("B")); }, kRead,
+     kSysOpen | kSysSeek | kSysRead | kSysAlloc},
+    {"FindSection in the file", kReader, [](World& w) { return Sure(w.ini.FindSection("B")); },
+     kRead, kSysSeek | kSysRead | kSysAlloc},
+    {"Copy", kReader, [](World& w) { return (w.copy = w.file).SeekToBegin(); }, kRead, kSysAlloc},
+    {"SeekToLine", kReader,
+     [](World& w) { return Sure(w.file.SeekToBegin() ? w.file.SeekToLine("zz", nullptr) : -1, 5); },
+     kRead, kSysSeek | kSysRead | kSysAlloc},
+    {"Editor Read", kReader,
+     [](World& w) { return Sure(w.ed.Read(w.path.c_str()) ? w.ed.GetText() == kRead : -1, 1); },
+     kRead, kSysOpen | kSysRead | kSysClose},
+#if !defined(_WIN32)  // links by symlink() and link()
+    {"Save(path) through a symbolic link", kSymlink,
+     [](World& w) { return w.ini.Save((w.path + "-b").c_str()); }, kNew, kWrites},
+    // A file with a second hard link is written in place, so that both names keep showing
+    // one file; its new text waits in "~new" until the file holds it.
+    {"Save(path) to a hard-linked file", kHardLink, SavePath,
+     "[A]\r\nx=1\r\ny=" + kBulk + "\r\n\r\n", kWrites & ~(kSysClose | kSysRename)},
+#endif
+};
+
+long OpenDescriptors() {
+#if defined(_WIN32)
+    long count = 0;
+    for (int fd = 0; fd < 2048; ++fd) {
+        count += ::_get_osfhandle(fd) != -1 ? 1 : 0;
+    }
+    return count;
+#else
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+#endif
+}
+
+// What must hold after a run of `row` that returned `ok`, and after its retry.
+void Check(const Row& row, World& w, const std::string& old, const std::string& before, bool ok) {
+    const std::string dir = w.path.substr(0, w.path.size() - 6), text = ReadFile(w.path);
+    EXPECT_TRUE(!FileExists(w.path + "-b") || ReadFile(w.path + "-b") == text);
+    if (!ok) {
+        EXPECT_TRUE(text == old || ReadFile(w.path + "~tmp") == row.now ||
+                    ReadFile(w.path + "~new") == row.now);
+        const std::regex recovery("[^\n]*~[^\n]*\n");  // what a failure may leave
+        EXPECT_EQ(std::regex_replace(ListDir(dir), recovery, ""),
+                  std::regex_replace(before, recovery, ""));
+        if (text != old) {
+            return;  // the recovery file holds the new text, which the file may have in part
+        }
+        EXPECT_TRUE(row.op(w)) << "the retry";
+    }
+    EXPECT_EQ(ReadFile(w.path), row.now);
+    EXPECT_EQ(ListDir(dir), before.empty() ? "a.ini\n" : before);
+#if !defined(_WIN32)
+    struct stat st = {};
+    EXPECT_TRUE(w.st.st_mode == 0 ||
+                (::stat(w.path.c_str(), &st) == 0 && st.st_uid == w.st.st_uid &&
+                 st.st_gid == w.st.st_gid && st.st_mode == w.st.st_mode));
+    // An edit's copy gets the file's permission bits, whatever the umask.
+    EXPECT_TRUE(::stat((w.path + "~tmp").c_str(), &st) != 0 || row.setup != kEdit ||
+                (st.st_mode & 0777u) == (w.st.st_mode & 0777u));
+#endif
+}
+
+TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
+    long threw = 0;
+    for (const Row& row : kRows) {
+        TempDir temp;
+        const long descriptors = OpenDescriptors();
+        // Every call in turn, every operator new in turn, then the first call of each kind
+        // whose failure the operation must not let pass.
+        for (int plan = -2; plan < kSysCallKinds; ++plan) {
+            const unsigned kinds = plan == -2   ? kSysAllCalls
+                                   : plan == -1 ? kOperatorNew
+                                                : 1u << plan;
+            if (plan >= 0 && (row.mustFail & kinds) == 0) {
+                continue;
+            }
+            long calls = 0;
+            for (long n = 1; plan < 0 ? calls >= n - 1 : n == 1; ++n) {
+                SCOPED_TRACE(testing::Message()
+                             << row.what << ", call " << n << " of kinds " << kinds);
+                std::filesystem::remove_all(std::filesystem::u8path(temp.Path()));
+                std::filesystem::create_directory(std::filesystem::u8path(temp.Path()));
+                World w(temp.File("a.ini"));
+                const std::string old = Prepare(w, row.setup), before = ListDir(temp.Path());
+                bool ok = false;
+                SysFailAt(kinds, n);
+                g_newCalls = 0;
+                g_newsLeft = kinds == kOperatorNew ? n : 0;
+                try {
+                    ok = row.op(w);
+                } catch (const std::bad_alloc&) {
+                    ++threw;
+                }
+                const long seamCalls = SysFailAt(0, 0);
+                calls = kinds == kOperatorNew ? g_newCalls : seamCalls;
+                g_newsLeft = 0;
+                EXPECT_TRUE(plan < 0 ? ok || calls >= n : !ok);
+                Check(row, w, old, before, ok);
+            }
+        }
+        EXPECT_EQ(OpenDescriptors(), descriptors) << row.what;
+    }
+    EXPECT_GT(threw, 20) << "operator new fails where the library allocates";
+}
+
+#if !defined(_WIN32)  // links, locks and fork()
+bool SaveNew(const std::string& path) {
+    World w(path);
+    Prepare(w, kNewFile);
+    return SavePath(w);
+}
+
+// Writers of one file take the lock that qelcfg's edits take: a save waits while another
+// process holds it, then replaces the file that process put in place, mode and all, but it
+// does not wait for a lock of its own process. A writer killed between linking its new file in
+// and renaming it over the file leaves that whole copy under a name of the file's own, which
+// the next save takes over.
+TEST(Faults, WritersOfOneFileTakeTurnsAndLeaveNoCopiesBehind) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini"), edited = dir.File("edited");
+    WriteFile(path, kOld);
+    WriteFile(edited, "[edit]\r\n");
+    ASSERT_EQ(::chmod(edited.c_str(), 0604), 0);
+    int ready[2], status = -1;
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        bool ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1;
+        ::usleep(300 * 1000);
+        ::_exit(ok && ::rename(edited.c_str(), path.c_str()) == 0 ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_TRUE(SaveNew(path));
+    EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                WEXITSTATUS(status) == 0);
+    struct stat st = {};
+    EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (st.st_mode & 0777u) == 0604u);
+    EXPECT_EQ(ReadFile(path), kNew) << "the save came after the other process's";
+    WriteFile(path, kOld);
+    if ((child = ::fork()) == 0) {
+        SysFailAt(kSysRename, 2, [] { ::_exit(9); });  // the link, then the rename
+        ::_exit(SaveNew(path) ? 0 : 1);
+    }
+    EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                WEXITSTATUS(status) == 9);
+    const std::string left = ListDir(dir.Path());
+    EXPECT_EQ(ReadFile(dir.File(left.substr(0, left.find('\n')))), kNew) << left;
+    EXPECT_EQ(ReadFile(path), kOld);
+    const int own = ::open(path.c_str(), O_RDONLY);
+    EXPECT_EQ(::flock(own, LOCK_EX), 0);
+    EXPECT_TRUE(SaveNew(path));
+    EXPECT_EQ(ReadFile(path), kNew);
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
+    for (int fd : {own, ready[0], ready[1]}) {
+        ::close(fd);
+    }
+}
+#endif
+
+}  // namespace
