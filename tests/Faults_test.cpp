@@ -248,11 +248,46 @@ TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
     EXPECT_GT(threw, 20) << "operator new fails where the library allocates";
 }
 
+// An Attach that fails keeps no name: the adds after it fail and touch nothing.
+TEST(Faults, AFailedAttachBindsNoName) {
+    TempDir dir;
+    World w(dir.File("a.ini"));
+    WriteFile(w.path, kOld);
+    SysFailAt(kSysOpen, 1);
+    EXPECT_FALSE(w.ini.Attach(w.path.c_str()));
+    SysFailAt(0, 0);
+    EXPECT_FALSE(w.ini.AddSection("C") || w.ini.AddValue("A", "k", "v", true) || w.ini.Save());
+    EXPECT_EQ(ReadFile(w.path) + ListDir(dir.Path()), kOld + "a.ini\n");
+}
+
 #if !defined(_WIN32)  // links, locks and fork()
 bool SaveNew(const std::string& path) {
     World w(path);
     Prepare(w, kNewFile);
     return SavePath(w);
+}
+
+// The file swapped for a link to another between the steps of a save is replaced as an
+// entry, never followed: the file the link leads to keeps its bytes.
+TEST(Faults, AFileSwappedForALinkDuringASaveIsNeverFollowed) {
+    for (unsigned step : {kSysWrite, kSysSync, kSysRename}) {
+        TempDir dir;
+        const std::string path = dir.File("a.ini"), victim = dir.File("victim");
+        WriteFile(victim, "secret\n");
+        WriteFile(path, kOld);
+        bool swapped = false;
+        SysFailAt(step, 1, [&] {
+            swapped = ::unlink(path.c_str()) == 0 && ::symlink("victim", path.c_str()) == 0;
+        });
+        const bool saved = SaveNew(path);
+        SysFailAt(0, 0);
+        EXPECT_TRUE(swapped) << step;
+        EXPECT_EQ(ReadFile(victim) + ListDir(dir.Path()), "secret\na.ini\nvictim\n") << step;
+        struct stat st = {};
+        EXPECT_TRUE(!saved || (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                               ReadFile(path) == kNew))
+            << step;
+    }
 }
 
 // Writers of one file take the lock that qelcfg's edits take: a save waits while another
