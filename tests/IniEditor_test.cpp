@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "TableFile.h"
 #include "TestUtil.h"
 
 namespace {

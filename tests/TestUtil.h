@@ -1,5 +1,5 @@
-// Helpers shared by the tests: a private temporary directory, whole-file reads and the
-// check of a bounded copy into a caller's buffer.
+// Helpers shared by the tests: a private temporary directory, whole-file reads, tables of
+// cases kept in tests/data, and the check of a bounded copy into a caller's buffer.
 #ifndef QEL_CFGFILE_TESTS_TESTUTIL_H
 #define QEL_CFGFILE_TESTS_TESTUTIL_H
 
@@ -168,6 +168,47 @@ void ExpectBoundedCopy(const std::string& text, Copy copy) {
         }
         EXPECT_EQ(buffer[size], '\x5A') << "written past size " << size;
     }
+}
+
+// Decodes \n, \r, \t, \0, \e, \\ and \xHH, and {N*c} for N times the character c, so that
+// one readable line can spell out any bytes of a file.
+inline std::string Unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i], e = i + 1 < text.size() ? text[i + 1] : '\0';
+        const std::size_t star = c == '{' ? text.find_first_not_of("0123456789", i + 1) : 0;
+        if (star > i + 1 && star + 2 < text.size() && text[star] == '*' && text[star + 2] == '}') {
+            out.append(std::stoul(text.substr(i + 1, star - i - 1)), text[star + 1]);
+            i = star + 2;
+        } else if (c == '\\' && e == 'x') {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else if (c == '\\' && e != '\0') {
+            const std::string codes = "nrt0e", bytes("\n\r\t\0\x1b", 5);
+            out += codes.find(e) != std::string::npos ? bytes[codes.find(e)] : e;
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The rows of the table tests/data/`name`: one case a line, its fields separated by tabs and
+// decoded by Unescape; empty lines and lines beginning with "#" are left out.
+inline std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(ReadFile(std::string(QELCFG_TEST_DATA) + "/" + name));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') {
+            rows.emplace_back();
+            for (std::size_t at = 0, tab = 0; tab != std::string::npos; at = tab + 1) {
+                tab = line.find('\t', at);
+                rows.back().push_back(Unescape(line.substr(at, tab - at)));
+            }
+        }
+    }
+    return rows;
 }
 
 }  // namespace qeltest

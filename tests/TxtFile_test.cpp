@@ -13,7 +13,6 @@
 #include <memory>
 #include <string>
 
-#include "TableFile.h"
 #include "TestUtil.h"
 
 namespace {

@@ -68,24 +68,6 @@ bool Strip(std::string& text, const std::string& suffix) {
     return ends;
 }
 
-// Decodes \\ \r \n \t \0 \e and \xHH.
-std::string Unescape(const std::string& text) {
-    const std::string from = "\\rnt0e";
-    const std::string to("\\\r\n\t\0\x1b", 6);
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            bytes += text[i];
-        } else if (text[++i] == 'x') {
-            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            bytes += to.at(from.find(text[i]));
-        }
-    }
-    return bytes;
-}
-
 // Every entry of `dir` with its bytes; symbolic links and directories by their kind.
 std::map<std::string, std::string> Entries(const std::string& dir) {
     std::map<std::string, std::string> entries;
@@ -109,7 +91,7 @@ public:
             if (line.rfind('|', 0) == 0) {
                 std::string content = line.substr(std::min<std::size_t>(2, line.size()));
                 const bool noEol = Strip(content, " (no-eol)");
-                m_block += Strip(content, " (esc)") ? Unescape(content) : content;
+                m_block += Strip(content, " (esc)") ? qeltest::Unescape(content) : content;
                 m_block += noEol ? "" : m_crlf ? "\r\n" : "\n";
                 continue;
             }
@@ -131,7 +113,7 @@ private:
         }
         if (kind == '$') {
             m_trace = line;
-            line = Strip(line, " (esc)") ? Unescape(line) : line;
+            line = Strip(line, " (esc)") ? qeltest::Unescape(line) : line;
             m_result = Shell(m_prefix + line, m_dir.Path(), m_before);
             m_want[0] = m_before;
             m_before.clear();
@@ -346,7 +328,7 @@ TEST(Qelcfg, RealFilesChangeInOneLineOnly) {
     TempDir dir;
     const std::string file = dir.File("f.ini");
     for (const auto& f : files) {
-        const std::string lf = ReadFile(std::string(QELCFG_REAL_FILES) + "/" + f[0]);
+        const std::string lf = ReadFile(std::string(QELCFG_TEST_DATA) + "/real/" + f[0]);
         const std::string crlf = std::regex_replace(lf, std::regex("\n"), "\r\n");
         for (const std::string& text : {lf, crlf}) {
             for (int lengthChange : {0, 1, -1}) {  // a changed, an added and a removed key
