@@ -1,9 +1,8 @@
-// Helpers shared by the tests: a private temporary directory, whole-file reads, tables of
-// cases kept in tests/data, and the check of a bounded copy into a caller's buffer.
+// Helpers shared by the tests: a private temporary directory, whole-file reads and writes,
+// and tables of cases kept in tests/data.
 #ifndef QEL_CFGFILE_TESTS_TESTUTIL_H
 #define QEL_CFGFILE_TESTS_TESTUTIL_H
 
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -148,27 +147,6 @@ inline std::string ListDir(const std::string& dir) {
     return listing;
 }
 #endif
-
-// Calls copy(buffer, size) with buffers of 0, 1, one byte short of, exactly and one byte
-// more than `text` needs with its NUL, each followed by a canary byte, and checks that a
-// copy that fits gives true and the text, one that does not gives false and "" (a buffer
-// of no bytes untouched), and that nothing is written past `size`.
-template <class Copy>
-void ExpectBoundedCopy(const std::string& text, Copy copy) {
-    const std::size_t n = text.size();
-    for (std::size_t size : {std::size_t{0}, std::size_t{1}, n, n + 1, n + 2}) {
-        std::vector<char> buffer(size + 1, 'x');
-        buffer[size] = '\x5A';
-        const bool ok = copy(buffer.data(), size);
-        EXPECT_EQ(ok, size > n) << "size " << size << " for " << n << " characters";
-        if (ok) {
-            EXPECT_EQ(std::string(buffer.data()), text) << "size " << size;
-        } else if (size > 0) {
-            EXPECT_EQ(buffer[0], '\0') << "size " << size;
-        }
-        EXPECT_EQ(buffer[size], '\x5A') << "written past size " << size;
-    }
-}
 
 // Decodes \n, \r, \t, \0, \e, \\ and \xHH, and {N*c} for N times the character c, so that
 // one readable line can spell out any bytes of a file.

@@ -54,7 +54,7 @@ const char* Arg(const std::string& field) {
 
 TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
     TempDir dir;
-    WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n");
+    WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\n");
     for (auto row : qeltest::ReadTable("txt/keys.tsv")) {
         CTxtFile file(dir.File("k").c_str(), "rb");
         const char* line = file.GetKeyLine(row[0] == "~" ? nullptr : &row[0][0],
@@ -65,8 +65,8 @@ TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
         EXPECT_STREQ(line || row[3] == "go" ? "NAME" : file.GetTextLine(nullptr), "NAME");
     }
     CTxtFile file(dir.File("k").c_str(), "rb");
-    const char* const byIndex[] = {nullptr, "name=1", "NAME", "  Name=2", nullptr};  // from -1
-    for (int index : {1, -1, 0, 3, 2}) {
+    const char* const byIndex[] = {nullptr, "name=1", "NAME", "  Name=2", "\xE4", "{", nullptr};
+    for (int index : {1, -1, 0, 5, 3, 2}) {  // from -1
         EXPECT_STREQ(file.ReadTextLine(index), byIndex[index + 1]) << index;
     }
 }

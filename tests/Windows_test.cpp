@@ -43,58 +43,41 @@ bool SaveByPath(const std::string& path) {
            ini.GetCfg().AddKeyValue("A", "y", "2", false) && ini.Save(path.c_str());
 }
 
-struct SaveCase {
-    const char* name;
-    bool (*save)(const std::string& path);
-};
-const SaveCase kSaves[] = {{"AddValue", AddThroughOwnFile}, {"Save(path)", SaveByPath}};
-
-TEST(WindowsFiles, ReplacingKeepsTheAttributesAndLeavesNoTemporary) {
-    for (const SaveCase& c : kSaves) {
-        TempDir dir;
-        const std::string path = dir.File("a.ini");
-        WriteFile(path, kOld);
-        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
-        ASSERT_TRUE(::SetFileAttributesW(Wide(path).c_str(), kept));
-        EXPECT_TRUE(c.save(path)) << c.name;
-        EXPECT_EQ(ReadFile(path), kNew) << c.name;
-        EXPECT_EQ(AttributesOf(path) & (kept | FILE_ATTRIBUTE_READONLY), kept) << c.name;
-        EXPECT_EQ(ListDir(dir.Path()), "a.ini\n") << c.name;
-    }
-}
-
-TEST(WindowsFiles, AReadOnlyFileIsNotReplaced) {
-    for (const SaveCase& c : kSaves) {
-        TempDir dir;
-        const std::string path = dir.File("a.ini");
-        WriteFile(path, kOld);
-        ASSERT_TRUE(::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY));
-        EXPECT_FALSE(c.save(path)) << c.name;
-        EXPECT_EQ(ReadFile(path), kOld) << c.name;
-        EXPECT_NE(AttributesOf(path) & FILE_ATTRIBUTE_READONLY, 0u) << c.name;
-        EXPECT_EQ(ListDir(dir.Path()), "a.ini\n") << c.name;
-        ::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-}
-
-// Another program's handle that does not share deletion, as the C runtime's fopen opens,
-// keeps the file from being replaced: the save fails, the file keeps its text, and the
-// same save succeeds once the handle is closed.
-TEST(WindowsFiles, AFileThatAnotherHandleHoldsOpenIsNotReplaced) {
-    for (const SaveCase& c : kSaves) {
-        TempDir dir;
-        const std::string path = dir.File("a.ini");
-        WriteFile(path, kOld);
-        HANDLE other =
-            ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(other, INVALID_HANDLE_VALUE);
-        EXPECT_FALSE(c.save(path)) << c.name;
-        ::CloseHandle(other);
-        EXPECT_EQ(ReadFile(path), kOld) << c.name;
-        EXPECT_EQ(ListDir(dir.Path()), "a.ini\n") << c.name;
-        EXPECT_TRUE(c.save(path)) << c.name;
-        EXPECT_EQ(ReadFile(path), kNew) << c.name;
+// Each save, by the object bound to the file and by path, over a file whose attributes are
+// kept, a read-only one and one that another program's handle holds open without sharing
+// deletion (as the C runtime's fopen opens): the last two are not replaced, lose nothing,
+// leave no temporary, and the held one saves once the handle is closed.
+TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    for (bool (*save)(const std::string&) : {AddThroughOwnFile, SaveByPath}) {
+        for (const char* what : {"kept", "read-only", "held"}) {
+            SCOPED_TRACE(what);
+            TempDir dir;
+            const std::string path = dir.File("a.ini");
+            WriteFile(path, kOld);
+            const std::string w = what;
+            ASSERT_TRUE(::SetFileAttributesW(Wide(path).c_str(), w == "kept" ? kept
+                                                                 : w == "read-only"
+                                                                     ? FILE_ATTRIBUTE_READONLY
+                                                                     : FILE_ATTRIBUTE_NORMAL));
+            HANDLE other = w != "held"
+                               ? INVALID_HANDLE_VALUE
+                               : ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            EXPECT_EQ(save(path), w == "kept");
+            EXPECT_EQ(ReadFile(path), w == "kept" ? kNew : kOld);
+            EXPECT_EQ(AttributesOf(path) & (kept | FILE_ATTRIBUTE_READONLY),
+                      w == "kept"        ? kept
+                      : w == "read-only" ? FILE_ATTRIBUTE_READONLY
+                                         : 0u);
+            EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
+            ::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (other != INVALID_HANDLE_VALUE) {
+                ::CloseHandle(other);
+                EXPECT_TRUE(save(path) && ReadFile(path) == kNew);
+            }
+        }
     }
 }
 
