@@ -3,7 +3,6 @@
 #ifndef QEL_CFGFILE_TESTS_TESTUTIL_H
 #define QEL_CFGFILE_TESTS_TESTUTIL_H
 
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -99,46 +98,28 @@ inline std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-#if defined(_WIN32)
-inline bool FileExists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::u8path(path), error);
-}
-
-inline std::string ListDir(const std::string& dir) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::u8path(dir), error)) {
-        names.push_back(entry.path().filename().u8string());
-    }
-    std::sort(names.begin(), names.end());
-    std::string listing;
-    for (const std::string& name : names) {
-        listing += name + "\n";
-    }
-    return listing;
-}
-#else
-inline bool FileExists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
-}
-
 // The names in `dir` (without "." and ".."), sorted, each followed by a line feed, so
 // that a test can spell out exactly what a directory holds.
 inline std::string ListDir(const std::string& dir) {
     std::vector<std::string> names;
+#if defined(_WIN32)
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(NativePath(dir), error)) {
+        names.push_back(entry.path().filename().u8string());
+    }
+#else
     if (DIR* d = ::opendir(dir.c_str())) {
         // readdir64: a 32-bit program (the ARM build under qemu) reading a file system
         // with 64-bit directory offsets would otherwise get EOVERFLOW and no names.
         while (const dirent64* entry = ::readdir64(d)) {
-            std::string name = entry->d_name;
+            const std::string name = entry->d_name;
             if (name != "." && name != "..") {
                 names.push_back(name);
             }
         }
         ::closedir(d);
     }
+#endif
     std::sort(names.begin(), names.end());
     std::string listing;
     for (const std::string& name : names) {
@@ -146,7 +127,11 @@ inline std::string ListDir(const std::string& dir) {
     }
     return listing;
 }
-#endif
+
+// Whether a file that the test may read is there.
+inline bool FileExists(const std::string& path) {
+    return std::ifstream(NativePath(path)).is_open();
+}
 
 // Decodes \n, \r, \t, \0, \e, \\ and \xHH, and {N*c} for N times the character c, so that
 // one readable line can spell out any bytes of a file.

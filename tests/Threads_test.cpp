@@ -15,61 +15,43 @@
 namespace {
 
 using qeltest::ReadFile;
-using qeltest::TempDir;
 using qeltest::WriteFile;
 
-constexpr int kThreads = 4;
-constexpr int kRounds = 25;
-
-// One round of every file operation in `dir` for thread `id`; returns what went wrong,
-// or an empty text.
-std::string OneRound(const std::string& dir, const std::string& id, const std::string& round) {
-    const std::string ini = dir + "/a.ini";
-    const std::string section = "S" + id;
+// One round of every file operation in `dir` for thread `id`: false when one went wrong.
+bool OneRound(const std::string& dir, const std::string& id, const std::string& round) {
+    const std::string ini = dir + "/a.ini", txt = dir + "/b.txt", section = "S" + id;
     WriteFile(ini, "[" + section + "]\nx = " + round + "\n[Other]\ny=" + id + "\n");
-    CIniFile loaded;
-    char value[513];
-    if (!loaded.Attach(ini.c_str()) || !loaded.GetValue(section.c_str(), "x", value) ||
-        value != round) {
-        return "load";
-    }
-    if (!loaded.AddValue(section.c_str(), "t", id.c_str(), false) ||
-        ReadFile(ini) != "[" + section + "]\r\nx=" + round + "\r\nt=" + id +
-                             "\r\n\r\n[Other]\r\ny=" + id + "\r\n\r\n") {
-        return "save";
-    }
-    CIniFile lookup;
-    CIniSection* other = lookup.Open(ini.c_str(), "rb") ? lookup.FindSection("Other") : nullptr;
-    if (other == nullptr || !other->FindKV("y", value) || value != id || other->size() != 1) {
-        return "lookup in the file";
-    }
-    const std::string txt = dir + "/b.txt";
     WriteFile(txt, "a\n" + round + "\nc\n");
+    CIniFile loaded, lookup;
+    char x[513], y[513];
     _CFG::CTxtFile lines(txt.c_str(), "r+b");
-    if (!lines.InsertTextLine(0, id.c_str(), true) || !lines.RemoveTextLine(2) ||
-        ReadFile(txt) != "a\r\n" + id + "\r\nc\r\n") {
-        return "line edit";
-    }
-    return "";
+    CIniSection* other = nullptr;
+    return loaded.Attach(ini.c_str()) && loaded.GetValue(section.c_str(), "x", x) &&
+           loaded.AddValue(section.c_str(), "t", id.c_str(), false) &&
+           lookup.Open(ini.c_str(), "rb") && (other = lookup.FindSection("Other")) != nullptr &&
+           other->FindKV("y", y) && lines.InsertTextLine(0, id.c_str(), true) &&
+           lines.RemoveTextLine(2) && x == round && y == id && other->size() == 1 &&
+           ReadFile(ini) == "[" + section + "]\r\nx=" + round + "\r\nt=" + id +
+                                "\r\n\r\n[Other]\r\ny=" + id + "\r\n\r\n" &&
+           ReadFile(txt) == "a\r\n" + id + "\r\nc\r\n";
 }
 
 TEST(Threads, ObjectsOnSeparateThreadsShareNothing) {
-    std::vector<TempDir> dirs(kThreads);
-    std::vector<std::string> failures(kThreads);
+    constexpr int kThreads = 4, kRounds = 25;
+    std::vector<qeltest::TempDir> dirs(kThreads);
+    std::vector<int> rounds(kThreads);  // rounds that went right, each thread its own
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, &dirs, &failures] {
-            for (int round = 0; round < kRounds && failures[t].empty(); ++round) {
-                failures[t] = OneRound(dirs[t].Path(), std::to_string(t), std::to_string(round));
+        threads.emplace_back([t, &dirs, &rounds] {
+            while (rounds[t] < kRounds &&
+                   OneRound(dirs[t].Path(), std::to_string(t), std::to_string(rounds[t]))) {
+                ++rounds[t];
             }
         });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
     for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(failures[t], "") << "thread " << t;
-        EXPECT_EQ(ReadFile(dirs[t].File("b.txt")), "a\r\n" + std::to_string(t) + "\r\nc\r\n");
+        threads[t].join();
+        EXPECT_EQ(rounds[t], kRounds) << "thread " << t;
     }
 }
 
