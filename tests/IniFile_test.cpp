@@ -205,6 +205,23 @@ TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
     EXPECT_EQ(ReadFile(link), "[New]\r\n\r\n[Two]\r\n\r\n") << "both names see the text";
     EXPECT_EQ(qeltest::ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
 }
+
+// A daemon may run with its standard input closed: descriptor 0 is then the first that a
+// save or an edit opens, and serves like any other.
+TEST(IniFileSave, WorksWithStandardInputClosed) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    WriteFile(path, "[A]\nx=1\n");
+    const int input = ::dup(0);
+    ASSERT_EQ(::close(0), 0);
+    CIniFile ini;
+    const bool ok = ini.Attach(path.c_str()) && ini.AddValue("A", "y", "2", false) &&
+                    ini.Open(path.c_str(), "r+b") && ini.InsertTextLine(0, "# z", true);
+    ::dup2(input, 0);
+    ::close(input);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(ReadFile(path), "[A]\r\n# z\r\nx=1\r\ny=2\r\n\r\n");
+}
 #endif
 
 }  // namespace
