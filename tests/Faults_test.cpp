@@ -16,17 +16,53 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <new>
 #include <regex>
 #include <string>
+#include <utility>
 
-#include "FaultPlan.h"
 #include "IniEditor.h"
 #include "IniFile.h"
+#include "SysIoFaults.h"
 #include "TestUtil.h"
 
+// The platform seam's fault hook, which the library's internal archive calls on every call
+// of the seam: one plan for the whole program, whose fault tests run on one thread.
+namespace qelcfg::detail {
 namespace {
+unsigned g_kinds = 0;
+long g_failAt = 0, g_calls = 0;
+std::function<void()> g_action;
+}  // namespace
+
+bool SysFaultHook(SysCall kind) {
+    if ((g_kinds & kind) == 0 || ++g_calls != g_failAt) {
+        return false;
+    }
+    const std::function<void()> action = std::move(g_action);
+    if (action) {
+        action();
+    }
+    return !action;
+}
+}  // namespace qelcfg::detail
+
+namespace {
+
+// After SysFailAt(kinds, n) the n-th call (counted from 1) of one of the given kinds fails
+// as the runtime reports a failure (errno EIO, or ENOMEM for memory); n = 0 turns failures
+// off. With an `action`, that call runs it instead and then goes on as usual, so that a test
+// can change the file system at an exact step of an operation (a race, without timing).
+// Returns how many calls of the kinds of the plan it ends were made under that plan.
+long SysFailAt(unsigned kinds, long n, std::function<void()> action = nullptr) {
+    using namespace qelcfg::detail;
+    g_kinds = kinds;
+    g_failAt = n;
+    g_action = std::move(action);
+    return std::exchange(g_calls, 0);
+}
 
 long g_newCalls = 0;
 long g_newsLeft = 0;  // calls of operator new left before one throws; 0: none throws
