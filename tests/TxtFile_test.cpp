@@ -127,36 +127,40 @@ TEST(TxtFileState, OpenSetCloseCopyAndWriteText) {
 }
 
 // Each edit finds a leftover at the temporary name (on POSIX a symbolic link, never written
-// through) and leaves the edited text there, with the file's own permission bits.
+// through) and leaves the edited text there, with the file's own permission bits. The
+// file's name is UTF-8 beyond ASCII and any ANSI code page ("Grüße-日本"), and a mode
+// without "b" or with "t" still writes "\r\n" as two bytes.
 TEST(TxtFileEdit, EachEditRewritesTheFileAsTheTableSays) {
     TempDir dir;
-    const std::string path = dir.File("f"), temp = path + "~tmp";
+    const std::string path = dir.File("Gr\u00FC\u00DFe-\u65E5\u672C"), temp = path + "~tmp";
     WriteFile(dir.File("v"), "keep");
-    for (const auto& row : qeltest::ReadTable("txt/edits.tsv")) {
-        SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
-        WriteFile(path, row[0]);
-        WriteFile(temp, "an older and longer text");
+    for (const char* mode : {"r+b", "r+", "r+t"}) {
+        for (const auto& row : qeltest::ReadTable("txt/edits.tsv")) {
+            SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2] + " " + mode);
+            WriteFile(path, row[0]);
+            WriteFile(temp, "an older and longer text");
 #if !defined(_WIN32)  // POSIX permission bits and symbolic links
-        ASSERT_EQ(::chmod(path.c_str(), 0640) + std::remove(temp.c_str()), 0);
-        ASSERT_EQ(::symlink("v", temp.c_str()), 0);
+            ASSERT_EQ(::chmod(path.c_str(), 0640) + std::remove(temp.c_str()), 0);
+            ASSERT_EQ(::symlink("v", temp.c_str()), 0);
 #endif
-        CTxtFile file(path.c_str(), "r+b");
-        errno = 0;  // whatever an earlier call left there
-        const int index = std::stoi(row[2]);
-        EXPECT_TRUE(row[1] == "remove"
-                        ? file.RemoveTextLine(index)
-                        : file.InsertTextLine(index, row[3].c_str(), row[1] == "insert"));
-        EXPECT_TRUE(file.WriteText("z", false)) << "a read-write stream at the end";
-        file.Close();
-        EXPECT_EQ(ReadFile(path), row[4] + "z");
-        EXPECT_EQ(ReadFile(temp), row[4]);
-        EXPECT_EQ(ReadFile(dir.File("v")), "keep");
+            CTxtFile file(path.c_str(), mode);
+            errno = 0;  // whatever an earlier call left there
+            const int index = std::stoi(row[2]);
+            EXPECT_TRUE(row[1] == "remove"
+                            ? file.RemoveTextLine(index)
+                            : file.InsertTextLine(index, row[3].c_str(), row[1] == "insert"));
+            EXPECT_TRUE(file.WriteText("z", false)) << "a read-write stream at the end";
+            file.Close();
+            EXPECT_EQ(ReadFile(path), row[4] + "z");
+            EXPECT_EQ(ReadFile(temp), row[4]);
+            EXPECT_EQ(ReadFile(dir.File("v")), "keep");
 #if !defined(_WIN32)
-        struct stat info[2];
-        ASSERT_EQ(::lstat(path.c_str(), &info[0]) + ::lstat(temp.c_str(), &info[1]), 0);
-        EXPECT_EQ(info[0].st_mode, S_IFREG | 0640u);
-        EXPECT_EQ(info[1].st_mode, S_IFREG | 0640u) << "the temporary file";
+            struct stat info[2];
+            ASSERT_EQ(::lstat(path.c_str(), &info[0]) + ::lstat(temp.c_str(), &info[1]), 0);
+            EXPECT_EQ(info[0].st_mode, S_IFREG | 0640u);
+            EXPECT_EQ(info[1].st_mode, S_IFREG | 0640u) << "the temporary file";
 #endif
+        }
     }
 }
 
