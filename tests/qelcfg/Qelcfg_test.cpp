@@ -1,11 +1,8 @@
 // qelcfg run as a process. Most cases are transcripts in cases/*.t (cases/README.md gives
 // their form), each run as a test of its own; the tests here need more than a transcript
-// says: a shell evaluating the output, a terminal, a lock held elsewhere, concurrent
-// writers and real files.
+// says: a shell evaluating the output, concurrent writers and real files.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -246,26 +243,6 @@ TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
                                                      hostile);
             EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
         }
-    }
-}
-
-// A lock that another process keeps (here a reader's shared one) is waited for at most
-// --wait seconds; then the edit names the holder, exits 2 and leaves the file alone.
-TEST(Qelcfg, WaitNamesTheProcessHoldingTheLock) {
-    for (const std::string edit :
-         {"set --wait 0 c.ini A k 2", "del --wait 0 c.ini A", "fmt --wait 0 c.ini"}) {
-        TempDir dir;
-        WriteFile(dir.File("c.ini"), "[A]\nk=1\n");
-        const int held = ::open(dir.File("c.ini").c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_EQ(::flock(held, LOCK_SH), 0);
-        Result r = Shell("qelcfg " + edit, dir.Path());
-        EXPECT_EQ(r.status, 2) << edit;
-        EXPECT_NE(r.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
-            << r.err;
-        EXPECT_EQ(ReadFile(dir.File("c.ini")), "[A]\nk=1\n") << edit;
-        ::close(held);
-        EXPECT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0)
-            << edit << ": the lock is free again";
     }
 }
 
