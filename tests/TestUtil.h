@@ -5,35 +5,34 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
 #include <filesystem>
 #include <random>
-#else
+#if !defined(_WIN32)
 #include <dirent.h>
-#include <unistd.h>
 #endif
 
 namespace qeltest {
 
-// A directory of its own for one test, removed with everything in it afterwards.
+// The path that the standard streams take for a UTF-8 path.
+inline std::filesystem::path NativePath(const std::string& path) {
+    return std::filesystem::u8path(path);
+}
+
+// A directory of its own for one test, removed with everything in it afterwards. Paths are
+// handed to the library as UTF-8, with "/" between their parts.
 class TempDir {
 public:
-#if defined(_WIN32)
-    // Paths are handed to the library as UTF-8, with "/" between their parts.
     TempDir() {
         namespace fs = std::filesystem;
         std::random_device random;
+        std::error_code error;
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
             fs::path dir = fs::temp_directory_path() / ("qelcfg-test-" + std::to_string(random()));
-            std::error_code error;
             if (fs::create_directory(dir, error)) {
                 path_ = dir.generic_u8string();
             }
@@ -41,50 +40,19 @@ public:
     }
     ~TempDir() {
         std::error_code error;
-        if (!path_.empty() && std::filesystem::remove_all(std::filesystem::u8path(path_), error) ==
-                                  static_cast<std::uintmax_t>(-1)) {
-            std::fprintf(stderr, "cannot remove %s\n", path_.c_str());
-        }
-    }
-#else
-    TempDir() {
-        char pattern[] = "/tmp/qelcfg-test-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        path_ = made ? made : "";
-    }
-    ~TempDir() {
         if (!path_.empty()) {
-            std::string cmd = "rm -rf '" + path_ + "'";
-            if (std::system(cmd.c_str()) != 0) {
-                std::perror("rm");
-            }
+            std::filesystem::remove_all(NativePath(path_), error);
         }
     }
-#endif
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& Path() const {
-        return path_;
-    }
-    std::string File(const std::string& name) const {
-        return path_ + "/" + name;
-    }
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
 };
-
-// The path that the standard streams take for a UTF-8 path.
-#if defined(_WIN32)
-inline std::filesystem::path NativePath(const std::string& path) {
-    return std::filesystem::u8path(path);
-}
-#else
-inline const std::string& NativePath(const std::string& path) {
-    return path;
-}
-#endif
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
