@@ -67,7 +67,7 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             EXPECT_EQ(save(path), w == "kept");
             EXPECT_EQ(ReadFile(path), w == "kept" ? kNew : kOld);
-            EXPECT_EQ(AttributesOf(path) & (kept | FILE_ATTRIBUTE_READONLY),
+            EXPECT_EQ(AttributesOf(path) & (w == "kept" ? kept : FILE_ATTRIBUTE_READONLY),
                       w == "kept"        ? kept
                       : w == "read-only" ? FILE_ATTRIBUTE_READONLY
                                          : 0u);
