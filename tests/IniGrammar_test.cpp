@@ -22,7 +22,7 @@ std::string Describe(const R::Line& line) {
                 std::string(line.value, line.valueLength);
     }
     return text + kIntakes[line.intake] +
-           (line.header >= 0 ? " @" + std::to_string(line.header) : "");
+           (line.header != -1 ? " @" + std::to_string(line.header) : "");
 }
 
 // Lines fed in order, as from one file. Each is sorted by the first rule that applies;
