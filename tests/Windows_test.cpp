@@ -25,10 +25,6 @@ std::wstring Wide(const std::string& path) {
     return qeltest::NativePath(path).wstring();
 }
 
-DWORD AttributesOf(const std::string& path) {
-    return ::GetFileAttributesW(Wide(path).c_str());
-}
-
 // Adds y=2 to the file's section A through an object bound to the file, which saves at once.
 bool AddThroughOwnFile(const std::string& path) {
     CIniFile ini;
@@ -67,7 +63,8 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             EXPECT_EQ(save(path), w == "kept");
             EXPECT_EQ(ReadFile(path), w == "kept" ? kNew : kOld);
-            EXPECT_EQ(AttributesOf(path) & (w == "kept" ? kept : FILE_ATTRIBUTE_READONLY),
+            EXPECT_EQ(::GetFileAttributesW(Wide(path).c_str()) &
+                          (w == "kept" ? kept : FILE_ATTRIBUTE_READONLY),
                       w == "kept"        ? kept
                       : w == "read-only" ? FILE_ATTRIBUTE_READONLY
                                          : 0u);
