@@ -137,8 +137,8 @@ TEST(TxtFileEdit, EachEditRewritesTheFileAsTheTableSays) {
     TempDir dir;
     const std::string path = dir.File("Gr\u00FC\u00DFe-\u65E5\u672C"), temp = path + "~tmp";
     WriteFile(dir.File("v"), "keep");
-    for (const char* mode : {"r+b", "r+", "r+t"}) {
-        for (const auto& row : qeltest::ReadTable("txt/edits.tsv")) {
+    for (const auto& row : qeltest::ReadTable("txt/edits.tsv")) {
+        for (const char* mode : {"r+b", "r+", "r+t"}) {
             SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2] + " " + mode);
             WriteFile(path, row[0]);
             WriteFile(temp, "an older and longer text");
