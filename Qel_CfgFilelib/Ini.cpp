@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "IniText.h"
+#include "TreeAccess.h"
 
 using qelcfg::detail::FindKeyIndex;
 

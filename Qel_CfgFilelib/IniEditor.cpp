@@ -4,11 +4,12 @@
 #include <memory>
 #include <utility>
 
-#include "IniGrammar.h"
+#include "IniLineReader.h"
 #include "IniPair.h"
 #include "IniText.h"
 #include "StrScan.h"
 #include "SysIo.h"
+#include "TreeAccess.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr std::size_t kNone = std::string::npos;
 constexpr std::size_t kReadBlock = 64 * 1024;
 
 // One physical line: [begin, end) holds it with its line end, [begin, textEnd) the text
-// that the reader sees, which stops at the first CR, LF or NUL.
+// that the reader sees.
 struct LineSpan {
     std::size_t begin;
     std::size_t textEnd;
@@ -28,12 +29,7 @@ struct LineSpan {
 LineSpan SpanAt(const std::string& text, std::size_t begin) {
     std::size_t lf = text.find('\n', begin);
     std::size_t end = lf == kNone ? text.size() : lf + 1;
-    std::size_t textEnd = begin;
-    while (textEnd < end && text[textEnd] != '\r' && text[textEnd] != '\n' &&
-           text[textEnd] != '\0') {
-        ++textEnd;
-    }
-    return {begin, textEnd, end};
+    return {begin, begin + qelcfg::detail::LineTextLength(text.data() + begin, end - begin), end};
 }
 
 bool HasLoneCr(std::string_view text) {
@@ -67,10 +63,6 @@ std::string CommonestLineEnd(const std::string& text) {
         ++(at > 0 && text[at - 1] == '\r' ? crlf : lf);
     }
     return lf > crlf ? "\n" : "\r\n";
-}
-
-bool HasLineBreak(const char* text) {
-    return std::strpbrk(text, "\r\n") != nullptr;
 }
 
 bool Matches(const char* text, std::size_t length, const char* name) {
@@ -208,11 +200,12 @@ bool CIniEditor::HasSection(const char* name) const {
 }
 
 bool CIniEditor::IsValidSectionName(const char* name) {
-    return name != nullptr && *name != '\0' && !HasLineBreak(name);
+    return name != nullptr && *name != '\0' && !qelcfg::detail::HasLineBreak(name);
 }
 
 bool CIniEditor::IsValidKey(const char* key) {
-    if (key == nullptr || *key == '\0' || HasLineBreak(key) || std::strchr(key, '=') != nullptr) {
+    if (key == nullptr || *key == '\0' || qelcfg::detail::HasLineBreak(key) ||
+        std::strchr(key, '=') != nullptr) {
         return false;
     }
     const char last = key[std::strlen(key) - 1];
@@ -221,7 +214,7 @@ bool CIniEditor::IsValidKey(const char* key) {
 }
 
 bool CIniEditor::IsValidValue(const char* value) {
-    if (value == nullptr || HasLineBreak(value)) {
+    if (value == nullptr || qelcfg::detail::HasLineBreak(value)) {
         return false;
     }
     CIniPair entry;

@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "IniGrammar.h"
+#include "IniLineReader.h"
 #include "IniText.h"
 #include "SysIo.h"
+#include "TreeAccess.h"
 
 namespace {
 
@@ -75,13 +76,7 @@ private:
     std::string m_block;
 };
 
-bool HasLineBreak(const char* text) {
-    return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
-}
-
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != text.npos;
-}
+using qelcfg::detail::HasLineBreak;
 
 bool SectionHasLineBreak(CIniSection& section) {
     if (HasLineBreak(section.GetKey())) {

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "IniText.h"
 #include "StrScan.h"
+#include "TreeAccess.h"
 
 template class CIniValue<std::string, CIniPair>;
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "IniText.h"
+#include "TreeAccess.h"
 
 template class CIniValue<std::string, CIniSection>;
 

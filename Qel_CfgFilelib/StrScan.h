@@ -1,8 +1,12 @@
 // Internal: the character rules every text of the library is read by, each written once:
-// what a blank is, trimming, and the reading of decimal digits. This header is not
-// installed.
+// what a blank is, trimming, where a line's text ends, line breaks in a text, and the
+// reading of decimal digits. This header is not installed.
 #ifndef QEL_CFGFILE_STRSCAN_H
 #define QEL_CFGFILE_STRSCAN_H
+
+#include <cstddef>
+#include <cstring>
+#include <string>
 
 namespace qelcfg {
 namespace detail {
@@ -30,6 +34,24 @@ inline void TrimBlanks(const char*& begin, const char*& end) {
     while (end > begin && IsBlank(end[-1])) {
         --end;
     }
+}
+
+// Where the text of a physical line ends, as the reader sees it: at its first CR, LF or NUL
+// (a line runs to its LF whatever bytes it holds; whatever follows a CR or NUL is dropped).
+inline std::size_t LineTextLength(const char* line, std::size_t length) {
+    std::size_t at = 0;
+    while (at < length && line[at] != '\r' && line[at] != '\n' && line[at] != '\0') {
+        ++at;
+    }
+    return at;
+}
+
+// Whether a text holds a line break, which would inject lines into a file it is written to.
+inline bool HasLineBreak(const char* text) {
+    return text != nullptr && std::strpbrk(text, "\r\n") != nullptr;
+}
+inline bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
 }
 
 // Reads decimal digits as "%d" and "%u" take them: white space, an optional sign, at least

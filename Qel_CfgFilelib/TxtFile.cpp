@@ -7,7 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "Platform.h"
+#include "StrScan.h"
 #include "SysIo.h"
 
 namespace _CFG {
@@ -85,6 +85,22 @@ char* CopyLineBuffer(const char* buffer, int size) {
     return copy;
 }
 
+// Compares two NUL-terminated texts, folding ASCII letters to lower case; other bytes
+// compare by their unsigned value. Returns <0, 0 or >0 like strcmp.
+int Stricmp(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        unsigned ca = static_cast<unsigned char>(*a);
+        unsigned cb = static_cast<unsigned char>(*b);
+        if (ca >= 'A' && ca <= 'Z')
+            ca += 'a' - 'A';
+        if (cb >= 'A' && cb <= 'Z')
+            cb += 'a' - 'A';
+        if (ca != cb || ca == 0) {
+            return static_cast<int>(ca) - static_cast<int>(cb);
+        }
+    }
+}
+
 bool KeyMatches(const char* line, const char* key, int offset, bool prefixMatch) {
     // A line shorter than `offset` holds nothing there, and nothing past its NUL is read.
     if (std::memchr(line, '\0', static_cast<std::size_t>(offset)) != nullptr) {
@@ -94,7 +110,7 @@ bool KeyMatches(const char* line, const char* key, int offset, bool prefixMatch)
     if (prefixMatch) {
         return std::strncmp(at, key, std::strlen(key)) == 0;
     }
-    return qelcfg::detail::Stricmp(at, key) == 0;
+    return Stricmp(at, key) == 0;
 }
 
 // One read of at most room - 1 bytes into `chunk`. `filled` tells whether it took them all,
@@ -109,15 +125,10 @@ bool ReadChunk(char* chunk, int room, std::FILE* fp, bool& filled) {
     return true;
 }
 
-// Where the text of a chunk just read ends: at its first CR, at its LF (a read takes at most
-// one, as its last byte), or at its first NUL, which is where the read ended when it holds
-// none of its own.
+// Where the text of a chunk just read ends. A read takes at most one LF, as its last byte,
+// and ends in a NUL, which is also where it ends when the line holds a NUL of its own.
 int TextEnd(const char* chunk) {
-    const std::size_t read = std::strlen(chunk);
-    if (const void* cr = std::memchr(chunk, '\r', read)) {
-        return static_cast<int>(static_cast<const char*>(cr) - chunk);
-    }
-    return static_cast<int>(read > 0 && chunk[read - 1] == '\n' ? read - 1 : read);
+    return static_cast<int>(qelcfg::detail::LineTextLength(chunk, std::strlen(chunk)));
 }
 
 }  // namespace

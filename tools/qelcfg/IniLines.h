@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "IniGrammar.h"
+#include "IniLineReader.h"
 #include "IniPair.h"
 
 namespace qeltool {

@@ -1,4 +1,4 @@
-#include "IniGrammar.h"
+#include "IniLineReader.h"
 
 #include <gtest/gtest.h>
 
