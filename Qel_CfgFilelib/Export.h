@@ -24,4 +24,11 @@
 #define QELCFG_LOCAL
 #endif
 
+// A save reports with errno ESTALE that another writer changed the file since it was read.
+// Some C runtimes (MinGW's) have no such value; it then gets the number Linux gives it.
+#include <cerrno>
+#if !defined(ESTALE)
+#define ESTALE 116
+#endif
+
 #endif  // QEL_CFGFILE_EXPORT_H

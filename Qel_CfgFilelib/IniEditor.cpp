@@ -1,5 +1,7 @@
 #include "IniEditor.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -14,6 +16,8 @@
 namespace {
 
 using qelcfg::detail::SysContents;
+using qelcfg::detail::SysFileState;
+using qelcfg::detail::SysLockedFile;
 
 constexpr std::size_t kNone = std::string::npos;
 constexpr std::size_t kReadBlock = 64 * 1024;
@@ -95,17 +99,74 @@ struct CIniEditor::Place {
     CIniPair entry;                  // the key's entry as loading builds it
 };
 
+// The bound file: held open and locked from the read to the save, and the state in which
+// it was read or last saved. A copy has the state but not the file, which its Save opens.
+struct CIniEditor::Binding {
+    SysLockedFile file;
+    SysFileState state;
+    bool held = false;
+};
+
 CIniEditor::CIniEditor() = default;
 CIniEditor::~CIniEditor() = default;
-CIniEditor::CIniEditor(const CIniEditor& other) = default;
-CIniEditor& CIniEditor::operator=(const CIniEditor& other) = default;
 CIniEditor::CIniEditor(CIniEditor&& other) noexcept = default;
 CIniEditor& CIniEditor::operator=(CIniEditor&& other) noexcept = default;
 
-bool CIniEditor::Read(const char* path) {
-    m_path.clear();
+CIniEditor::CIniEditor(const CIniEditor& other)
+    : m_path(other.m_path),
+      m_text(other.m_text),
+      m_bound(other.m_bound),
+      m_changed(other.m_changed),
+      m_wait(other.m_wait) {
+    if (other.m_binding) {
+        m_binding = std::make_unique<Binding>();
+        m_binding->state = other.m_binding->state;
+    }
+}
+
+CIniEditor& CIniEditor::operator=(const CIniEditor& other) {
+    if (this != &other) {
+        CIniEditor copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+bool CIniEditor::Read(const char* path, bool mayBeMissing) {
+    Close();
     m_text.clear();
-    m_bound = m_changed = false;
+    m_changed = false;
+    auto binding = std::make_unique<Binding>();
+    if (path == nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+    if (!binding->file.Open(path, static_cast<long>(m_wait.count()), mayBeMissing)) {
+        return false;
+    }
+    std::string text;
+    for (long long got = 1; got > 0;) {
+        const std::size_t had = text.size();
+        text.resize(had + kReadBlock);
+        got = binding->file.Read(&text[had], kReadBlock);
+        text.resize(had + static_cast<std::size_t>(std::max(got, 0LL)));
+        if (got < 0) {
+            return false;
+        }
+    }
+    binding->state = binding->file.State();
+    binding->held = true;
+    m_binding = std::move(binding);
+    m_text = std::move(text);
+    m_path = path;
+    m_bound = true;
+    return true;
+}
+
+bool CIniEditor::View(const char* path) {
+    Close();
+    m_text.clear();
+    m_changed = false;
     FILE* fp = path != nullptr ? qelcfg::detail::SysOpen(path, "rb") : nullptr;
     if (fp == nullptr) {
         return false;
@@ -120,13 +181,18 @@ bool CIniEditor::Read(const char* path) {
         text.resize(text.size() - kReadBlock + got);
     } while (got == kReadBlock);
     const bool complete = qelcfg::detail::SysEof(fp);
-    if (qelcfg::detail::SysClose(stream.release()) != 0 || !complete || HasLoneCr(text)) {
+    if (qelcfg::detail::SysClose(stream.release()) != 0 || !complete) {
+        errno = errno != 0 ? errno : EIO;
         return false;
     }
     m_text = std::move(text);
-    m_path = path;
-    m_bound = true;
     return true;
+}
+
+void CIniEditor::Close() {
+    m_binding.reset();
+    m_path.clear();
+    m_bound = false;
 }
 
 bool CIniEditor::SetText(std::string_view text) {
@@ -135,6 +201,14 @@ bool CIniEditor::SetText(std::string_view text) {
     }
     m_text.assign(text.data(), text.size());
     m_changed = false;
+    return true;
+}
+
+bool CIniEditor::ReplaceText(std::string_view text) {
+    if (m_text != text) {
+        m_text.assign(text.data(), text.size());
+        m_changed = true;
+    }
     return true;
 }
 
@@ -222,8 +296,17 @@ bool CIniEditor::IsValidValue(const char* value) {
     return entry.GetWholeValue() == value;
 }
 
+bool CIniEditor::TakesLineEdits() const {
+    if (HasLoneCr(m_text)) {
+        errno = EILSEQ;
+        return false;
+    }
+    return true;
+}
+
 bool CIniEditor::SetValue(const char* section, const char* key, const char* value) {
-    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value)) {
+    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value) ||
+        !TakesLineEdits()) {
         return false;
     }
     Place place = Locate(section, key);
@@ -239,7 +322,8 @@ bool CIniEditor::SetValue(const char* section, const char* key, const char* valu
 }
 
 bool CIniEditor::AddKey(const char* section, const char* key, const char* value) {
-    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value)) {
+    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value) ||
+        !TakesLineEdits()) {
         return false;
     }
     Place place = Locate(section, nullptr);
@@ -251,7 +335,7 @@ bool CIniEditor::AddKey(const char* section, const char* key, const char* value)
 }
 
 bool CIniEditor::AddSection(const char* name) {
-    if (!IsValidSectionName(name)) {
+    if (!IsValidSectionName(name) || !TakesLineEdits()) {
         return false;
     }
     const std::string header = std::string("[") + name + "]";
@@ -268,7 +352,7 @@ bool CIniEditor::AddSection(const char* name) {
 }
 
 bool CIniEditor::RemoveKey(const char* section, const char* key) {
-    if (section == nullptr || key == nullptr) {
+    if (section == nullptr || key == nullptr || !TakesLineEdits()) {
         return false;
     }
     Place place = Locate(section, key);
@@ -280,7 +364,7 @@ bool CIniEditor::RemoveKey(const char* section, const char* key) {
 }
 
 bool CIniEditor::RemoveSection(const char* name) {
-    if (name == nullptr) {
+    if (name == nullptr || !TakesLineEdits()) {
         return false;
     }
     Place place = Locate(name, nullptr);
@@ -328,22 +412,37 @@ void CIniEditor::EraseLines(std::size_t begin, std::size_t end) {
 
 bool CIniEditor::Save() {
     if (!m_bound) {
+        errno = EBADF;
         return false;
     }
-    if (!m_changed) {
-        return true;
-    }
-    if (!SaveAs(m_path.c_str())) {
-        return false;
-    }
-    m_changed = false;
-    return true;
+    return !m_changed || WriteBound();
 }
 
 bool CIniEditor::SaveAs(const char* path) {
     if (path == nullptr) {
+        errno = EINVAL;
         return false;
     }
+    if (m_bound && (m_path == path || qelcfg::detail::SysNamesFile(path, m_binding->state))) {
+        return WriteBound();
+    }
     TextContents contents(m_text);
-    return qelcfg::detail::SysReplaceFile(path, contents);
+    return qelcfg::detail::SysReplaceFile(path, contents, nullptr, nullptr);
+}
+
+// Writes the text to the bound file while it is as it was read or last saved.
+bool CIniEditor::WriteBound() {
+    Binding& binding = *m_binding;
+    if (!binding.held &&
+        !binding.file.Open(m_path.c_str(), static_cast<long>(m_wait.count()), true)) {
+        return false;
+    }
+    binding.held = true;
+    TextContents contents(m_text);
+    if (!binding.file.Replace(contents, binding.state)) {
+        return false;
+    }
+    binding.state = binding.file.State();
+    m_changed = false;
+    return true;
 }

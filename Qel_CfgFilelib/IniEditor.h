@@ -4,7 +4,9 @@
 #ifndef QEL_CFGFILE_INIEDITOR_H
 #define QEL_CFGFILE_INIEDITOR_H
 
+#include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,25 +14,51 @@
 
 // Sections and keys are the ones that CIniFile's lookups find: the first section of a name,
 // and in it the first key of a name that the reader takes. Every edit works on the text in
-// memory; Save writes it back at once, through a complete new file renamed over the old one
-// (in place for devices and hard-linked files, as CIniFile::Save does).
+// memory; Save writes it back at once, through a complete new file put in place of the old
+// one (in place for devices and hard-linked files, as CIniFile::Save does).
+//
+// An editor that reads a file for editing holds it open, with the writers' advisory lock,
+// from the read to the save, so that writers using this library (qelcfg included) take
+// turns and none loses another's update. A save checks that the file is still the one read,
+// unchanged; when another program changed it, the save fails (errno ESTALE) and the caller
+// reads it again and edits again. The lock never keeps readers out, and a process that may
+// only read the file can take it too: a lock still held after the lock wait is gone on
+// without, the check at the save then guarding the file.
 class QELCFG_API CIniEditor {
 public:
     CIniEditor();
     ~CIniEditor();
+    // A copy takes the text, the binding and the state of the file read, not the lock: its
+    // own Save locks again and writes only while the file is as the original read it.
     CIniEditor(const CIniEditor& other);
     CIniEditor& operator=(const CIniEditor& other);
     CIniEditor(CIniEditor&& other) noexcept;
     CIniEditor& operator=(CIniEditor&& other) noexcept;
 
-    // Reads the file `path` whole and binds the editor to it. False, with the editor empty
-    // and unbound, when it cannot be read or holds a CR that no LF follows (which the
-    // reader and a line-based edit would read differently).
+    // Reads the file `path` whole for editing and binds the editor to it, holding it locked
+    // until Close, the next Read or View, or the editor's end. With `mayBeMissing`, a
+    // missing file reads as the empty text, and Save creates it (failing with ESTALE when
+    // another process created it meanwhile). False, with the editor empty and unbound and
+    // errno set, when the file cannot be read.
     //   CIniEditor ed; if (ed.Read("app.ini")) ed.SetValue("Display", "Depth", "32");
-    bool Read(const char* path);
+    bool Read(const char* path, bool mayBeMissing = false);
+    // Reads the file `path` whole only to look at it: no lock, no binding, any bytes.
+    // False, with the editor empty and errno set, when it cannot be read.
+    bool View(const char* path);
+    // Lets go of the bound file and its lock; the text stays.
+    void Close();
+    // How long Read and Save wait for another writer's lock before going on without it
+    // (10 s unless set).   ed.SetLockWait(std::chrono::seconds(2));
+    void SetLockWait(std::chrono::milliseconds wait) { m_wait = wait; }
     // Takes `text` as the file's contents; the binding stays. False for a lone CR, and
     // then nothing changes.   ed.SetText("[A]\nk=1\n");
     bool SetText(std::string_view text);
+    // Replaces the whole text by `text` as an edit, which Save then writes when it differs.
+    bool ReplaceText(std::string_view text);
+    // False, with errno EILSEQ, when the text holds a CR that no LF follows: the reader ends
+    // that line at the CR, and a line edit would take it otherwise, so every line edit
+    // below refuses such a text.
+    bool TakesLineEdits() const;
     // The text as it stands after the edits.
     const std::string& GetText() const { return m_text; }
     // The bound file's path, or null.
@@ -70,10 +98,11 @@ public:
     static bool IsValidValue(const char* value);
 
     // Writes the text to the bound file, if an edit changed it. True when the file holds the
-    // text afterwards; false without a bound file or when the write fails, which leaves the
-    // file as it was.
+    // text afterwards; false, with errno set, without a bound file, when the file changed
+    // since it was read (ESTALE), or when the write fails; the file is then as it was.
     bool Save();
-    // Writes the text to `path`, changed or not, and leaves the binding as it is.
+    // Writes the text to `path`, changed or not, and leaves the binding as it is. A path
+    // that leads to the bound file is written as Save writes it.
     bool SaveAs(const char* path);
 
 private:
@@ -82,11 +111,15 @@ private:
     QELCFG_LOCAL std::string NewLineEnd(std::size_t before) const;
     QELCFG_LOCAL void InsertLine(std::size_t at, const std::string& line);
     QELCFG_LOCAL void EraseLines(std::size_t begin, std::size_t end);
+    QELCFG_LOCAL bool WriteBound();
 
+    struct Binding;
     std::string m_path;
     std::string m_text;
     bool m_bound = false;
     bool m_changed = false;
+    std::chrono::milliseconds m_wait{10000};
+    std::unique_ptr<Binding> m_binding;
 };
 
 #endif  // QEL_CFGFILE_INIEDITOR_H

@@ -20,26 +20,38 @@ public:
         m_fp = fp;
         m_block.clear();
         m_block.reserve(kBlockSize);
+        return WriteTree() && WriteBlock();
+    }
+
+    // The whole text, gathered into one string rather than written in blocks.
+    std::string Text() {
+        m_fp = nullptr;
+        m_block.clear();
+        WriteTree();
+        return std::move(m_block);
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    bool WriteTree() {
         m_tree.StartGetSection();
         while (CIniSection* section = m_tree.GetNextSection()) {
             if (!WriteSection(*section)) {
                 return false;
             }
         }
-        return WriteBlock();
+        return true;
     }
-
-private:
-    static constexpr std::size_t kBlockSize = 64 * 1024;
 
     // Appends the text up to its first NUL, as fputs writes it.
     bool Put(const char* text) { return Put(text, std::strlen(text)); }
     bool Put(const std::string& text) { return Put(text.c_str()); }
     bool Put(const char* text, std::size_t length) {
-        if (m_block.size() + length > kBlockSize && !WriteBlock()) {
+        if (m_fp != nullptr && m_block.size() + length > kBlockSize && !WriteBlock()) {
             return false;
         }
-        if (length > kBlockSize) {
+        if (m_fp != nullptr && length > kBlockSize) {
             return qelcfg::detail::SysWrite(text, length, m_fp) == length;
         }
         m_block.append(text, length);
@@ -96,6 +108,30 @@ void AddKeyLine(CIniSection& section, const CIniLineReader::Line& line) {
         section, {line.key, line.keyLength, line.value, line.valueLength}, false);
 }
 
+// Takes the lines of one INI text into a tree, one line at a time, as loading does.
+class TreeLoader {
+public:
+    explicit TreeLoader(CIni& tree) : m_tree(tree) {}
+    void Take(const char* text) {
+        const CIniLineReader::Line& line = m_reader.Read(text);
+        if (line.kind == CIniLineReader::kHeader) {
+            m_name.assign(line.text, line.length);
+            m_current = m_tree.AddSection(m_name.c_str());
+            if (m_current == nullptr) {
+                m_reader.RefuseSection();
+            }
+        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken) {
+            AddKeyLine(*m_current, line);
+        }
+    }
+
+private:
+    CIni& m_tree;
+    CIniLineReader m_reader;
+    CIniSection* m_current = nullptr;
+    std::string m_name;
+};
+
 }  // namespace
 
 CIniFile::CIniFile() = default;
@@ -106,8 +142,13 @@ CIniFile::CIniFile(CIniFile&& other) noexcept = default;
 CIniFile& CIniFile::operator=(CIniFile&& other) noexcept = default;
 
 bool CIniFile::Open(const char* path, const char* mode) {
+    auto stamp = std::make_shared<qelcfg::detail::SysFileState>();
+    m_stamp.reset();
     if (!CTxtFile::Open(path, mode)) {
         return false;
+    }
+    if (qelcfg::detail::SysStateOf(static_cast<FILE*>(GetStream()), *stamp)) {
+        m_stamp = std::move(stamp);
     }
     Unload();
     return true;
@@ -144,22 +185,27 @@ bool CIniFile::Load() {
     if (GetStream() == nullptr || !SeekToBegin()) {
         return false;
     }
-    CIniLineReader reader;
-    CIniSection* current = nullptr;
-    std::string name;
+    TreeLoader loader(m_cfg);
     while (const char* text = GetTextLine(nullptr)) {
-        const CIniLineReader::Line& line = reader.Read(text);
-        if (line.kind == CIniLineReader::kHeader) {
-            name.assign(line.text, line.length);
-            current = m_cfg.AddSection(name.c_str());
-            if (current == nullptr) {
-                reader.RefuseSection();
-            }
-        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken) {
-            AddKeyLine(*current, line);
-        }
+        loader.Take(text);
     }
     return !ReadFailed();
+}
+
+void CIniFile::LoadText(std::string_view text) {
+    TreeLoader loader(m_cfg);
+    std::string line;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t lf = text.find('\n', at);
+        const std::size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
+        line.assign(text.data() + at, qelcfg::detail::LineTextLength(text.data() + at, end - at));
+        loader.Take(line.c_str());
+        at = end;
+    }
+}
+
+std::string CIniFile::GetText() {
+    return TreeText(m_cfg).Text();
 }
 
 CIni& CIniFile::GetCfg() {
@@ -179,30 +225,36 @@ bool CIniFile::Save(void* stream) {
 }
 
 bool CIniFile::Save(const char* path) {
-    std::string target;
-    if (path == nullptr) {
-        if (!IsFileChanged()) {
-            return true;
-        }
-        if (GetFileName() == nullptr) {
-            return false;
-        }
-        target = GetFileName();
+    if (path == nullptr && !IsFileChanged()) {
+        return true;
+    }
+    const char* name = GetFileName();
+    if (path == nullptr && name == nullptr) {
+        return false;
+    }
+    // The object's own file, by its name or by another path that leads to it, is replaced
+    // only while it is as this object last saw it.
+    const bool own =
+        path == nullptr ||
+        (name != nullptr && (std::strcmp(path, name) == 0 ||
+                             (m_stamp && qelcfg::detail::SysNamesFile(path, *m_stamp))));
+    const std::string target = path != nullptr ? path : name;
+    // A save to the object's own file lets go of its stream: some platforms (Windows)
+    // replace no file that a stream holds open, and elsewhere the stream would go on
+    // reading the file that was replaced.
+    if (own) {
         CloseStream();
-    } else {
-        target = path;
-        // A save to the object's own file lets go of its stream as Save(null) does: some
-        // platforms (Windows) replace no file that a stream holds open, and elsewhere the
-        // stream would go on reading the file that was replaced.
-        FILE* own = static_cast<FILE*>(GetStream());
-        if (own != nullptr && qelcfg::detail::SysSameFile(own, path)) {
-            CloseStream();
-        }
     }
     TreeText text(m_cfg);
-    if (!qelcfg::detail::SysReplaceFile(target.c_str(), text)) {
+    // Made before the file changes, so that no failure comes after it.
+    auto written = std::make_shared<qelcfg::detail::SysFileState>();
+    if (!qelcfg::detail::SysReplaceFile(target.c_str(), text, own ? m_stamp.get() : nullptr,
+                                        written.get())) {
         CloseStream();
         return false;
+    }
+    if (own) {
+        m_stamp = std::move(written);
     }
     SetChangeFlag(false);
     return true;

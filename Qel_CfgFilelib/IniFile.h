@@ -5,6 +5,7 @@
 #define QEL_CFGFILE_INIFILE_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -65,10 +66,14 @@ public:
     // With a path: writes the tree to that file whatever the change flag, replacing it
     // only once the new text is complete on disk: a symbolic link is followed once, the
     // owner, group and mode are kept, files with other links, devices and pipes are written
-    // in place, "/dev/stdout" and "/dev/fd/N" through their descriptor, and the file's
-    // advisory lock (flock) is taken meanwhile. With a null path: writes to this object's
-    // file name when the change flag is set (true at once when it is clear), closing this
-    // object's stream first. Clears the change flag on success.
+    // in place, "/dev/stdout" and "/dev/fd/N" through their descriptor, and the writers'
+    // advisory lock (flock) is taken meanwhile (waiting at most 10 s for another writer).
+    // With a null path: writes to this object's file name when the change flag is set
+    // (true at once when it is clear), closing this object's stream first. Clears the
+    // change flag on success. A save to this object's own file, by a null path or by its
+    // name, fails with errno ESTALE when another writer changed the file since this object
+    // opened it or last saved it, so that no update of theirs is lost; the tree and the
+    // change flag are kept.
     bool Save(const char* path);
 
     // Appends an empty section `name`, sets the change flag and saves to this object's
@@ -114,9 +119,19 @@ public:
     bool AddValue(std::string_view section, std::string_view key, std::string_view value,
                   bool replace);
 
+    // Appends what the INI text `text` holds to the tree, as Load does from the bound file;
+    // stream, file name and change flag stay.   ini.LoadText("[A]\nx=1\n");
+    void LoadText(std::string_view text);
+    // The tree as a save writes it, as one string (moving the cursors as a save does).
+    //   std::string text = ini.GetText();
+    std::string GetText();
+
 private:
     CIni m_cfg;
     CIniSection m_fileSection;
+    // The bound file as this object opened it or last saved it, to tell whether another
+    // writer changed it since.
+    std::shared_ptr<const qelcfg::detail::SysFileState> m_stamp;
 };
 
 #endif  // QEL_CFGFILE_INIFILE_H

@@ -96,7 +96,14 @@ void SysFree(void* p) {
     std::free(p);
 }
 
+bool operator==(const SysFileState& a, const SysFileState& b) {
+    return a.exists == b.exists && a.regular == b.regular && a.device == b.device &&
+           a.file == b.file && a.size == b.size && a.modified == b.modified &&
+           a.changed == b.changed;
+}
+
 bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable) {
+    SysFileSizeGuard guard;
     bool ok = false;
     try {
         ok = SysSeek(fp, 0, SEEK_SET) == 0 && contents.WriteTo(fp) && SysFlush(fp) == 0 &&
@@ -108,6 +115,19 @@ bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable) {
     // A buffered write that fails only when the stream is closed is a failed write.
     bool closed = SysClose(fp) == 0;
     return ok && closed;
+}
+
+bool SysReplaceFile(const char* path, SysContents& contents, const SysFileState* expect,
+                    SysFileState* written) {
+    SysLockedFile file;
+    if (!file.Open(path, kSysLockWaitMs, true) ||
+        !file.Replace(contents, expect != nullptr ? *expect : file.State())) {
+        return false;
+    }
+    if (written != nullptr) {
+        *written = file.State();
+    }
+    return true;
 }
 
 }  // namespace detail

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "Export.h"  // ESTALE where the C runtime lacks it
+
 namespace qelcfg {
 namespace detail {
 
@@ -80,37 +82,116 @@ protected:
 // path, an exception from `contents` included. True only when every step succeeded.
 bool SysWriteAndClose(FILE* fp, SysContents& contents, bool durable);
 
-// Replaces what the file `path` holds by `contents`. The symbolic links of `path` are
-// followed once, at the start, to the directory and the name of the file; every later step
-// works on that directory and on the file's own handle, so that an entry swapped for a link
-// meanwhile is never followed. Where the file is a regular file with one link, or does not
-// exist yet, the text goes to a new file beside it (unnamed until complete where the
-// platform allows, else under a short name of its own), which gets the old file's owner
-// where the process may give files away, else its group where allowed, then its permission
-// bits (the set-user-ID and set-group-ID bits included), is forced to the disk and is
-// renamed over the old file only once complete: a failure leaves the old file whole and no
-// new file behind. Devices, pipes, files with other hard links and files in a directory
-// that takes no new file are written in place, so that they stay what they are: a regular
-// file gets room for the new text reserved first, so that a full disk or a size limit fails
-// before any byte changes, and the new text is kept in a recovery file beside it (its name
-// with "~new" appended) until the file is written and forced to the disk; a failure after
-// the first byte changed leaves that recovery file. A path that stands for a descriptor
-// ("/dev/stdout", "/dev/fd/N", "/proc/self/fd/N") is written at the descriptor's position,
-// never replaced. The writers of a file take an advisory lock on it (flock on POSIX), the
-// one that qelcfg takes, and wait for it unless this process holds it.
-// On Windows, which replaces no file that a stream holds open, and no read-only file, such
-// a file gives false and keeps its contents; no lock is taken there.
-// True when the new contents are complete in the file; an exception from `contents` passes
-// after the new file is removed.
-bool SysReplaceFile(const char* path, SysContents& contents);
+// While one lives, a write past the process's file-size limit fails (EFBIG) instead of
+// ending the process with SIGXFSZ: the signal is held back on the calling thread, and one
+// that such a write raised is taken and dropped. Nothing is done where there is no such
+// signal (Windows).
+class SysFileSizeGuard {
+public:
+    SysFileSizeGuard();
+    ~SysFileSizeGuard();
+    SysFileSizeGuard(const SysFileSizeGuard&) = delete;
+    SysFileSizeGuard& operator=(const SysFileSizeGuard&) = delete;
 
-// Replaces, as SysReplaceFile does, the file that `current` has open, found at `path`, and
-// returns a read-write stream on the file that then holds `contents`, standing at its end.
-// Null, with the file as it was, when `path` no longer leads to the file that `current` has
-// open (same device and file), or stands for a descriptor, a device or a pipe, or when the
-// replace fails. `current` stays open and is not used for writing. Windows replaces no file
-// that a stream holds open: there the file is written in place, through the new stream.
-FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents);
+private:
+    bool m_wasHeld = false;
+    bool m_wasPending = false;
+};
+
+// Which file, and which state of it: the device and file id, and for a regular file its
+// size and its modification and change times (in nanoseconds). A path that names no file
+// has `exists` false. Two states are equal when every field is.
+struct SysFileState {
+    bool exists = false;
+    bool regular = false;
+    unsigned long long device = 0;
+    unsigned long long file = 0;
+    long long size = 0;
+    long long modified = 0;
+    long long changed = 0;
+};
+bool operator==(const SysFileState& a, const SysFileState& b);
+inline bool operator!=(const SysFileState& a, const SysFileState& b) {
+    return !(a == b);
+}
+// The state of the file open as `fp`; false when it cannot be told.
+bool SysStateOf(FILE* fp, SysFileState& state);
+// Whether `path` (its links followed) names the file of `state`, whatever its state now.
+bool SysNamesFile(const char* path, const SysFileState& state);
+
+// How long a writer waits by default for another writer's lock on a file.
+constexpr long kSysLockWaitMs = 10000;
+
+// A file bound for writing, from the moment it is read to the moment it is replaced: the
+// one place where the library opens, locks, checks and replaces the files it writes.
+//
+// Open finds the file once: the symbolic links of the path are followed one at a time, but
+// never one in a sticky, world-writable directory that belongs neither to the caller nor to
+// the directory's owner (the rule of Linux's protected_symlinks, applied whatever the
+// machine's setting). From there on every step works on the directory's and the file's own
+// handles. Open takes the writers' advisory lock (flock on POSIX), waiting for another
+// writer at most `waitMs`; a lock still held after that, which any process that may read the
+// file can take, is gone on without, since the replace checks the file anyway. A recovery
+// copy that an interrupted in-place write left ("NAME~new", trusted only as a regular file
+// of one link owned by the file's owner or the caller) is first written into the file.
+//
+// Replace writes only while the file is still in the state given (the same file, size and
+// times; for a missing file, still missing), and reports ESTALE otherwise. A regular file of
+// one link, or a missing one, gets a complete new file beside it (under a short name of its
+// own; leftovers of killed writers are removed), which takes the old file's owner where the
+// process may give files away, else its group where allowed, and its permission bits, set-ID
+// bits included, once the contents are written, is forced to the disk and then takes the
+// file's place. Devices and pipes are written at their position (a pipe that no one reads
+// fails with ENXIO); a file with other hard links, or in a directory that takes no new file,
+// is written in place after its room is reserved, with the new text kept in "NAME~new" until
+// the file holds it. A path that stands for a descriptor ("/dev/stdout", "/dev/fd/N",
+// "/proc/self/fd/N") is written through the descriptor. After a replace the object holds the
+// new file, locked, in its new state. Every failure leaves the file as it was, or its whole
+// new text in "NAME~new", and reports errno.
+class SysLockedFile {
+public:
+    SysLockedFile();
+    ~SysLockedFile();
+    SysLockedFile(const SysLockedFile&) = delete;
+    SysLockedFile& operator=(const SysLockedFile&) = delete;
+
+    // Binds `path` as above. A missing file is bound as missing when `mayBeMissing`, and is
+    // an error (ENOENT) otherwise. Returns false with errno set.
+    bool Open(const char* path, long waitMs, bool mayBeMissing);
+    // The state of the file as it was read, or as the last replace left it.
+    SysFileState State() const;
+    // Reads the next bytes of the file, up to `size`: their count, 0 at its end, -1 on a
+    // failure.
+    long long Read(void* data, std::size_t size);
+    // Replaces the file by `contents` when it is still in the state `expect` (see above).
+    bool Replace(SysContents& contents, const SysFileState& expect);
+    // A read-write stream of its own on the file held, at its end; null for a file that is
+    // not held open for reading and writing (a device, a descriptor, a write-only file).
+    FILE* OpenStream();
+    // Lets go of the file and its lock.
+    void Close();
+
+private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+// Replaces, as SysLockedFile does, the regular file that `current` has open, found at
+// `path`, while it is in the state `before`, and returns a read-write stream on the file
+// that then holds `contents`, standing at its end. Null, with the file as it was, when it is
+// no regular file, not in that state (ESTALE), or when the replace fails. `current` stays
+// open and is not used for writing. Windows replaces no file that a stream holds open:
+// there the file is written in place, through the new stream.
+FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
+                         const SysFileState& before);
+
+// Replaces what the file `path` holds by `contents`, as SysLockedFile does, waiting the
+// default time for the lock. With `expect`, only while the file is in that state (ESTALE
+// otherwise). `written`, when given, receives the state of the file written. True when the
+// new contents are complete in the file; an exception from `contents` passes after the new
+// file is removed.
+bool SysReplaceFile(const char* path, SysContents& contents, const SysFileState* expect,
+                    SysFileState* written);
 
 }  // namespace detail
 }  // namespace qelcfg

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -249,6 +250,55 @@ bool WriteReplacing(const std::string& path, const std::wstring& widePath, const
     return replaced;
 }
 
+// The state of the open file `file`: its volume and index, and for a disk file its size and
+// its last write and change times.
+bool StateOfHandle(HANDLE file, SysFileState& state) {
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO times;
+    if (!::GetFileInformationByHandle(file, &info)) {
+        SetErrnoFromLastError();
+        return false;
+    }
+    state = SysFileState();
+    state.exists = true;
+    state.regular = ::GetFileType(file) == FILE_TYPE_DISK &&
+                    (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    state.device = info.dwVolumeSerialNumber;
+    state.file = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (state.regular) {
+        state.size = (static_cast<long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        state.modified = (static_cast<long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
+        if (::GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times)) {
+            state.changed = times.ChangeTime.QuadPart;
+        }
+    }
+    return true;
+}
+
+// The writers' lock: one byte at the top of the 64-bit range, past any data, so that it
+// never keeps a reader out (Windows' locks are mandatory for the bytes they cover). Waits
+// at most `waitMs` for another holder, and goes on without it after that.
+bool LockForWriting(HANDLE file, long waitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        OVERLAPPED at = {};
+        at.Offset = 0xFFFFFFFEu;
+        at.OffsetHigh = 0xFFFFFFFFu;
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            return true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (::GetLastError() != ERROR_LOCK_VIOLATION || now >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    }
+}
+
 }  // namespace
 
 FILE* SysOpen(const char* path, const char* mode) {
@@ -361,33 +411,19 @@ int SysCutAtPosition(FILE* fp) {
     return end > 0 ? SysTruncate(fp, end) : -1;
 }
 
-bool SysReplaceFile(const char* path, SysContents& contents) {
-    std::wstring wide;
-    if (!Widen(path, wide)) {
-        return false;  // no file has a name that is not UTF-8
-    }
-    DWORD attributes = 0;
-    switch (Examine(wide, attributes)) {
-        case kMissing:
-            return WriteReplacing(path, wide, nullptr, contents);
-        case kReplaceable:
-            return WriteReplacing(path, wide, &attributes, contents);
-        case kReadOnly:
-            errno = EACCES;
-            return false;
-        case kInPlace:
-            break;
-    }
-    return WriteInPlace(path, contents);
-}
-
 // Windows replaces no file that a stream holds open, and `current` stays open: the file is
 // written in place, through a stream of its own, once it is known to be the file that
 // `current` reads. The caller keeps the complete new text in a file of its own until this
 // returns, for a write that stops half way.
-FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents) {
-    if (::GetFileType(HandleOf(current)) != FILE_TYPE_DISK || !SysSameFile(current, path)) {
+FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
+                         const SysFileState& before) {
+    SysFileState now;
+    if (!before.regular || !SysSameFile(current, path)) {
         errno = EINVAL;
+        return nullptr;
+    }
+    if (!SysStateOf(current, now) || now != before) {
+        errno = ESTALE;
         return nullptr;
     }
     FILE* fp = SysOpen(path, "r+b");
@@ -408,6 +444,161 @@ FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents)
         return nullptr;
     }
     return fp;
+}
+
+struct SysLockedFile::Impl {
+    std::string path;
+    std::wstring wide;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    long waitMs = 0;
+    SysFileState state;
+
+    ~Impl() { Release(); }
+    void Release() {
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+    }
+    // Opens and locks the file at the path; a missing one is no failure.
+    bool Bind() {
+        Release();
+        state = SysFileState();
+        file = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+            SetErrnoFromLastError();
+            errno = attributes != INVALID_FILE_ATTRIBUTES &&
+                            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                        ? EISDIR
+                        : errno;
+            return errno == ENOENT;
+        }
+        LockForWriting(file, waitMs);
+        return StateOfHandle(file, state);
+    }
+};
+
+SysLockedFile::SysLockedFile() : m_impl(nullptr) {}
+
+SysLockedFile::~SysLockedFile() {
+    Close();
+}
+
+void SysLockedFile::Close() {
+    delete m_impl;
+    m_impl = nullptr;
+}
+
+bool SysLockedFile::Open(const char* path, long waitMs, bool mayBeMissing) {
+    Close();
+    m_impl = new (std::nothrow) Impl;
+    if (m_impl == nullptr || SysFails(kSysOpen)) {
+        errno = ENOMEM;
+        return false;
+    }
+    try {
+        m_impl->path = path;
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
+    m_impl->waitMs = waitMs;
+    if (!Widen(path, m_impl->wide) || !m_impl->Bind()) {
+        return false;
+    }
+    errno = m_impl->state.exists ? errno : ENOENT;
+    return m_impl->state.exists || mayBeMissing;
+}
+
+SysFileState SysLockedFile::State() const {
+    return m_impl != nullptr ? m_impl->state : SysFileState();
+}
+
+long long SysLockedFile::Read(void* data, std::size_t size) {
+    if (m_impl == nullptr || m_impl->file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    DWORD got = 0;
+    if (SysFails(kSysRead) ||
+        !::ReadFile(m_impl->file, data, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)),
+                    &got, nullptr)) {
+        SetErrnoFromLastError();
+        return -1;
+    }
+    return got;
+}
+
+// Windows replaces no file that a handle holds open: the object lets go of its own handle,
+// and so of its lock, just before the replace, and takes both again on the new file.
+bool SysLockedFile::Replace(SysContents& contents, const SysFileState& expect) {
+    if (m_impl == nullptr) {
+        errno = EBADF;
+        return false;
+    }
+    Impl& f = *m_impl;
+    SysFileState now;
+    if (expect != f.state ||
+        (f.file != INVALID_HANDLE_VALUE && (!StateOfHandle(f.file, now) || now != expect))) {
+        errno = ESTALE;
+        return false;
+    }
+    f.Release();
+    DWORD attributes = 0;
+    bool ok = false;
+    switch (Examine(f.wide, attributes)) {
+        case kMissing:
+            ok = !expect.exists && WriteReplacing(f.path, f.wide, nullptr, contents);
+            errno = expect.exists ? ESTALE : errno;
+            break;
+        case kReplaceable:
+            ok = WriteReplacing(f.path, f.wide, &attributes, contents);
+            break;
+        case kReadOnly:
+            errno = EACCES;
+            break;
+        case kInPlace:
+            ok = WriteInPlace(f.path, contents);
+            break;
+    }
+    const int err = errno;
+    const bool bound = f.Bind();
+    errno = err;
+    return ok && bound;
+}
+
+FILE* SysLockedFile::OpenStream() {
+    FILE* fp = m_impl != nullptr ? SysOpen(m_impl->path.c_str(), "r+b") : nullptr;
+    if (fp != nullptr && SysSeek(fp, 0, SEEK_END) != 0) {
+        SysClose(fp);
+        return nullptr;
+    }
+    return fp;
+}
+
+SysFileSizeGuard::SysFileSizeGuard() = default;
+SysFileSizeGuard::~SysFileSizeGuard() = default;
+
+bool SysStateOf(FILE* fp, SysFileState& state) {
+    return StateOfHandle(HandleOf(fp), state);
+}
+
+bool SysNamesFile(const char* path, const SysFileState& state) {
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return false;
+    }
+    HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    SysFileState named;
+    const bool same =
+        StateOfHandle(file, named) && named.device == state.device && named.file == state.file;
+    ::CloseHandle(file);
+    return same;
 }
 
 }  // namespace detail

@@ -17,6 +17,8 @@ using qelcfg::detail::SysClose;
 using qelcfg::detail::SysCreate;
 using qelcfg::detail::SysEof;
 using qelcfg::detail::SysFileMode;
+using qelcfg::detail::SysFileSizeGuard;
+using qelcfg::detail::SysFileState;
 using qelcfg::detail::SysFlush;
 using qelcfg::detail::SysFree;
 using qelcfg::detail::SysGets;
@@ -25,6 +27,7 @@ using qelcfg::detail::SysPuts;
 using qelcfg::detail::SysRealloc;
 using qelcfg::detail::SysRemove;
 using qelcfg::detail::SysSeek;
+using qelcfg::detail::SysStateOf;
 using qelcfg::detail::SysSync;
 using qelcfg::detail::SysTell;
 using qelcfg::detail::SysWritesInPlace;
@@ -531,19 +534,23 @@ void CTxtFile::Clear() {
 }
 
 // Both edits copy the edited text into the "~tmp" file, force it to the disk, and then
-// replace the file by that text as a save does (SysReplaceOpenFile): a regular file with one
-// link gets a complete new file renamed over it, so that a crash leaves the old text or the
-// new one; any other file is written in place with the text kept beside it until synced. The
-// file is written only when its name still leads to the file read, never through a link
-// swapped in meanwhile; otherwise the edit fails and the file stays as it was. Whatever
-// stops an edit, "~tmp" holds the complete edited text once the copy is done.
+// replace the file by that text as a save does (SysReplaceOpenFile): a regular file with one link
+// gets a complete new file put in its place, so that a crash leaves the old text or the new
+// one (Windows writes it in place); a file with other links is written in place with the text kept
+// beside it until synced. The file is written only while its name still leads to the file read,
+// unchanged since the edit began, never through a link swapped in meanwhile; otherwise the edit
+// fails and the file stays as it was. Whatever stops an edit, "~tmp" holds the complete edited text
+// once the copy is done.
 bool CTxtFile::RemoveTextLine(int index) {
     if (m_fileName == nullptr || !m_stream || index < 0) {
         return false;
     }
+    SysFileSizeGuard guard;
+    SysFileState before;
     CTxtFile temp;
-    return OpenTempFile(temp) && SysSeek(Stream(), 0, SEEK_SET) == 0 && CopyWithout(temp, index) &&
-           temp.FlushAndRewind() && ReplaceByCopy(temp);
+    return SysStateOf(Stream(), before) && OpenTempFile(temp) &&
+           SysSeek(Stream(), 0, SEEK_SET) == 0 && CopyWithout(temp, index) &&
+           temp.FlushAndRewind() && ReplaceByCopy(temp, before);
 }
 
 // A stream that cannot write where it stands (read-only, or appending) is not edited: the
@@ -562,9 +569,12 @@ bool CTxtFile::InsertTextLine(int index, const char* text, bool lineEnd) {
         }
         text = copy.get();
     }
+    SysFileSizeGuard guard;
+    SysFileState before;
     CTxtFile temp;
-    return OpenTempFile(temp) && CopyWithInsert(temp, index < 0 ? -1 : index, text, lineEnd) &&
-           temp.FlushAndRewind() && ReplaceByCopy(temp);
+    return SysStateOf(Stream(), before) && OpenTempFile(temp) &&
+           CopyWithInsert(temp, index < 0 ? -1 : index, text, lineEnd) && temp.FlushAndRewind() &&
+           ReplaceByCopy(temp, before);
 }
 
 bool CTxtFile::HoldsInBuffer(const char* text) const {
@@ -663,9 +673,9 @@ bool CTxtFile::WriteLinesTo(std::FILE* fp, CTxtFile& temp) {
 
 // The new stream takes the place of the old one in the holder that the object shares with
 // its copies, so that they all go on working on the file that holds the edited text.
-bool CTxtFile::ReplaceByCopy(CTxtFile& temp) {
+bool CTxtFile::ReplaceByCopy(CTxtFile& temp, const SysFileState& before) {
     CWrittenBack text(*this, temp);
-    std::FILE* fp = qelcfg::detail::SysReplaceOpenFile(Stream(), m_fileName, text);
+    std::FILE* fp = qelcfg::detail::SysReplaceOpenFile(Stream(), m_fileName, text, before);
     if (fp == nullptr) {
         return false;
     }

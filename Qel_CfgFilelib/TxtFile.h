@@ -8,6 +8,12 @@
 
 #include "Export.h"
 
+namespace qelcfg {
+namespace detail {
+struct SysFileState;
+}  // namespace detail
+}  // namespace qelcfg
+
 namespace _CFG {
 
 // A text file bound to a path or to a stream handed over ready-made. Copies share the
@@ -62,9 +68,10 @@ public:
     virtual const char* ReadTextLine(int index);
     // Rewrites the file without line `index`: the edited text goes to "NAME~tmp", is synced,
     // and then replaces the file as a save does (atomically for a regular file with one
-    // link), but only while NAME still leads to the file read; the object then holds a
-    // read-write stream at the end of the new file. Returns true only when the file was
-    // rewritten completely; on false the file is as it was, or "NAME~tmp" holds the text.
+    // link), but only while NAME still leads to the file read, unchanged since the edit
+    // began (errno ESTALE otherwise); the object then holds a read-write stream at the end
+    // of the new file. Returns true only when the file was rewritten completely; on false
+    // the file is as it was, or "NAME~tmp" holds the text.
     virtual bool RemoveTextLine(int index);
     // Rewrites the file with `text` after line `index` (first when negative, last when past
     // the end), as RemoveTextLine rewrites it. A stream opened for reading only or for
@@ -123,7 +130,7 @@ private:
     QELCFG_LOCAL bool CopyWithout(CTxtFile& temp, int index);
     QELCFG_LOCAL bool CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd);
     QELCFG_LOCAL bool FlushAndRewind();
-    QELCFG_LOCAL bool ReplaceByCopy(CTxtFile& temp);
+    QELCFG_LOCAL bool ReplaceByCopy(CTxtFile& temp, const qelcfg::detail::SysFileState& before);
     QELCFG_LOCAL bool WriteLinesTo(std::FILE* fp, CTxtFile& temp);
 
     bool m_changed = false;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
+#include <cerrno>
 #include <string>
 
 #include "TestUtil.h"
@@ -60,23 +60,33 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     EXPECT_FALSE(ed.IsChanged());
     const std::string text = "# x=1\n[A]\nk = c,d\n[B]\nn=" + big + "\n\n[C]\nz=\n";
     EXPECT_EQ(ReadFile(path) + ReadFile(dir.File("b.ini")), text + text);
+    // A file that another program changed after the read is not written over.
     ASSERT_TRUE(ed.SetValue("A", "k", "2"));
-    ASSERT_TRUE(std::filesystem::remove(path) && std::filesystem::create_directory(path));
+    WriteFile(path, "[A]\nk=1\r\n");
+    errno = 0;
     EXPECT_FALSE(ed.Save());
+    EXPECT_EQ(errno, ESTALE);
     EXPECT_TRUE(ed.IsChanged());
-    ASSERT_TRUE(std::filesystem::remove(path));
-    EXPECT_TRUE(ed.Save());
-    EXPECT_EQ(ReadFile(path).substr(0, 17), "# x=1\n[A]\nk = 2\n[");
+    EXPECT_EQ(ReadFile(path), "[A]\nk=1\r\n");
 
-    // A file the editor cannot take leaves it empty and unbound, whatever it held before.
-    EXPECT_FALSE(ed.SetText("[A]\r") || ed.SetText("[A]\rk=1\n"));
-    for (const std::string& bad : {dir.File("missing.ini"), dir.Path(), path}) {
+    // A file the editor cannot read leaves it empty and unbound, whatever it held before; a
+    // missing one may be read as empty, and is then made by the save.
+    for (const std::string& bad : {dir.File("missing.ini"), dir.Path()}) {
         ASSERT_TRUE(ed.Read(path.c_str()));
-        WriteFile(path, "[A]\nk=1\rx=2\r\n");
         EXPECT_FALSE(ed.Read(bad.c_str()) || ed.GetFileName() || ed.Save()) << bad;
         EXPECT_EQ(ed.GetText(), "");
-        WriteFile(path, "[A]\nk=1\n");
     }
+    ASSERT_TRUE(ed.Read(dir.File("missing.ini").c_str(), true));
+    EXPECT_TRUE(ed.AddSection("N") && ed.Save());
+    EXPECT_EQ(ReadFile(dir.File("missing.ini")), "[N]\r\n");
+
+    // A text with a CR that no LF follows takes no line edit; the whole text may change.
+    EXPECT_FALSE(ed.SetText("[A]\r") || ed.SetText("[A]\rk=1\n"));
+    WriteFile(path, "[A]\nk=1\rx=2\r\n");
+    ASSERT_TRUE(ed.Read(path.c_str()));
+    EXPECT_FALSE(ed.SetValue("A", "k", "2") || ed.AddSection("B") || ed.TakesLineEdits());
+    EXPECT_TRUE(ed.ReplaceText("[A]\n") && ed.Save());
+    EXPECT_EQ(ReadFile(path), "[A]\n");
 }
 
 }  // namespace
