@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "FileAccess.h"
 #include "IniLines.h"
 #include "IniSection.h"
 #include "Output.h"
@@ -152,10 +151,9 @@ private:
     bool m_afterValue = false;               // the last line was a value or continued one
 };
 
-void AddByteFaults(Checker& checker, const LockedFile& locked, const std::string& shownName) {
+void AddByteFaults(Checker& checker, const std::string& text) {
     ByteFaultScanner scanner;
-    locked.ReadAll(shownName,
-                   [&](const char* data, std::size_t size) { scanner.Feed(data, size); });
+    scanner.Feed(text.data(), text.size());
     for (const ByteFault& fault : scanner.Faults()) {
         checker.Add(fault.line + 1, fault.nul ? "text-after-nul" : "text-after-cr",
                     fault.nul ? "text after a NUL byte is dropped" : "text after a CR is dropped",
@@ -175,11 +173,10 @@ std::string JsonFindings(const std::vector<LineFinding>& findings, const std::st
 
 }  // namespace
 
-std::vector<LineFinding> CheckLines(const LockedFile& locked, const std::string& shownName) {
+std::vector<LineFinding> CheckLines(const std::string& text) {
     Checker checker;
-    AddByteFaults(checker, locked, shownName);
-    WalkIniLines(locked.OpenStream(shownName), shownName,
-                 [&](const IniLine& line) { checker.Visit(line); });
+    AddByteFaults(checker, text);
+    WalkIniLines(text, [&](const IniLine& line) { checker.Visit(line); });
     std::vector<LineFinding> findings = std::move(checker.Findings());
     std::stable_sort(findings.begin(), findings.end(),
                      [](const LineFinding& a, const LineFinding& b) { return a.line < b.line; });
@@ -187,7 +184,7 @@ std::vector<LineFinding> CheckLines(const LockedFile& locked, const std::string&
 }
 
 int RunCheck(const Options& options) {
-    std::vector<LineFinding> findings = CheckLines(LockForReading(options.file), options.file);
+    std::vector<LineFinding> findings = CheckLines(ReadText(options.file));
     if (options.format == "json") {
         WriteOut(ForTerminal(JsonFindings(findings, options.file)));
     } else {

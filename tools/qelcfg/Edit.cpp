@@ -1,10 +1,10 @@
 // set and del: the library's editor changes the lines concerned in the file's own text,
-// which is read once under the lock and written back through one replace.
+// which it reads once under its lock and writes back through one replace.
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <string>
 
-#include "FileAccess.h"
 #include "IniEditor.h"
 #include "IniPair.h"
 #include "Tool.h"
@@ -39,52 +39,33 @@ std::string ListValue(const std::string& value) {
     return items.GetWholeValue();
 }
 
-// An edit changes the text in the editor; whether it changed anything, the editor knows.
-using Edit = std::function<void(CIniEditor&)>;
+}  // namespace
 
-// Runs `edit` on the text of the locked file and replaces the file with the result. A
-// missing file that the edit would fill is first created empty, exclusively, and the edit
-// starts over on it: a file that another process makes meanwhile is edited, never
-// replaced unread.
 int EditFile(const Options& options, bool mayCreate, const Edit& edit) {
-    EditTarget target = ResolveEditTarget(options.file);
-    const std::string path = target.dir + "/" + target.base;
-    bool created = false;
-    for (;;) {
-        LockedFile locked = LockForWriting(path, options.file, mayCreate);
+    // The library holds FILE locked from the read to the replace. Only a writer that takes
+    // no lock, or one the lock wait gave up on, can replace it in between; the edit then
+    // reads it again and starts over.
+    constexpr int kAttempts = 10;
+    for (int attempt = 1;; ++attempt) {
         CIniEditor editor;
-        if (!locked.Exists()) {
-            edit(editor);
-            if (!editor.IsChanged()) {
-                return kExitDone;
-            }
-            created = CreateEmpty(path, options.file);
-            continue;
-        }
-        std::string text;
-        locked.ReadAll(options.file,
-                       [&](const char* data, std::size_t size) { text.append(data, size); });
-        if (!editor.SetText(text)) {
-            throw ToolError(kExitFailure, "cannot edit " + Quoted(options.file) +
-                                              ": it holds a CR without an LF after it, which "
-                                              "the reader and an edit would read differently");
+        editor.SetLockWait(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::duration<double>(options.wait)));
+        errno = 0;
+        if (!editor.Read(options.file.c_str(), mayCreate)) {
+            FailSystem("cannot open", options.file, errno != 0 ? errno : EIO);
         }
         edit(editor);
-        if (!editor.IsChanged()) {
+        errno = 0;
+        if (!editor.IsChanged() || editor.Save()) {
             return kExitDone;
         }
-        LetGoBeforeReplacing(locked);
-        errno = 0;
-        if (!editor.SaveAs(path.c_str())) {
-            int err = errno != 0 ? errno : EIO;
-            if (created) {
-                RemoveCreated(path);
-            }
-            FailSystem("cannot write", options.file, err);
+        if (errno != ESTALE || attempt == kAttempts) {
+            FailSystem("cannot write", options.file, errno != 0 ? errno : EIO);
         }
-        return kExitDone;
     }
 }
+
+namespace {
 
 void SetValue(CIniEditor& editor, const Options& options) {
     const char* section = options.section.c_str();
@@ -159,11 +140,23 @@ void CheckTexts(const Options& options) {
     }
 }
 
+// Line edits of a text that the reader and an edit would read differently are refused.
+void CheckLineEnds(const CIniEditor& editor, const Options& options) {
+    if (!editor.TakesLineEdits()) {
+        throw ToolError(kExitFailure, "cannot edit " + Quoted(options.file) +
+                                          ": it holds a CR without an LF after it, which the "
+                                          "reader and an edit would read differently");
+    }
+}
+
 }  // namespace
 
 int RunSet(const Options& options) {
     CheckTexts(options);
-    return EditFile(options, true, [&](CIniEditor& editor) { SetValue(editor, options); });
+    return EditFile(options, true, [&](CIniEditor& editor) {
+        CheckLineEnds(editor, options);
+        SetValue(editor, options);
+    });
 }
 
 int RunDel(const Options& options) {
@@ -171,7 +164,10 @@ int RunDel(const Options& options) {
         throw ToolError(kExitFailure,
                         "del takes a VALUE with --list, and --list takes a KEY and a VALUE");
     }
-    return EditFile(options, false, [&](CIniEditor& editor) { Remove(editor, options); });
+    return EditFile(options, false, [&](CIniEditor& editor) {
+        CheckLineEnds(editor, options);
+        Remove(editor, options);
+    });
 }
 
 }  // namespace qeltool

@@ -2,92 +2,59 @@
 #include <cerrno>
 #include <string>
 
-#include "FileAccess.h"
+#include "IniEditor.h"
 #include "IniFile.h"
 #include "IniLines.h"
-#include "Output.h"
 #include "Tool.h"
 
 namespace qeltool {
 
 namespace {
 
-void Load(CIniFile& ini, const LockedFile& locked, const std::string& shownName) {
-    errno = 0;
-    if (!ini.Set(locked.OpenStream(shownName))) {
-        FailSystem("cannot read", shownName, errno != 0 ? errno : EIO);
-    }
-}
-
-void Save(CIniFile& ini, const std::string& path) {
-    errno = 0;
-    if (!ini.Save(path.c_str())) {
-        FailSystem("cannot write", path, errno != 0 ? errno : EIO);
-    }
-}
-
 // The normal form keeps every section and key entry that the reader takes, and drops the
 // rest. Comments and blank lines are meant to go; a key line or a section that would go
 // with them stops the command unless forced.
-bool LosesData(const LockedFile& locked, const Options& options) {
+void CheckLosses(const std::string& text, const Options& options) {
     bool loses = false;
-    for (const LineFinding& finding : CheckLines(locked, options.file)) {
+    for (const LineFinding& finding : CheckLines(text)) {
         if (finding.losesData && !options.force) {
             Warn(options.file + ":" + std::to_string(finding.line) + ": " + finding.message);
             loses = true;
         }
     }
     if (loses) {
-        Warn("nothing written: the normal form would lose the lines above (--force writes it)");
+        throw ToolError(kExitNotFound,
+                        "nothing written: the normal form would lose the lines above (--force "
+                        "writes it)");
     }
-    return loses;
 }
 
-// A path that stands for a descriptor this process already has open ("/dev/stdout",
-// "/dev/fd/N", "/proc/self/fd/N"): the library writes through the descriptor, at its
-// position, so there is no file to lock or replace.
-bool NamesDescriptor(const std::string& path) {
-    for (const char* prefix : {"/dev/stdout", "/dev/stderr", "/dev/fd/", "/proc/self/fd/"}) {
-        if (path.compare(0, std::string(prefix).size(), prefix) == 0) {
-            return true;
-        }
-    }
-    return false;
+CIniFile Loaded(const std::string& text) {
+    CIniFile ini;
+    ini.LoadText(text);
+    return ini;
 }
 
 }  // namespace
 
 int RunFmt(const Options& options) {
-    CIniFile ini;
     if (options.output.empty()) {
-        // Held from the read to the replacement, so that no edit in between is lost.
-        LockedFile locked = LockForWriting(options.file, options.file, false);
-        if (LosesData(locked, options)) {
-            return kExitNotFound;
-        }
-        Load(ini, locked, options.file);
-        LetGoBeforeReplacing(locked);
-        Save(ini, options.file);
-        return kExitDone;
+        return EditFile(options, false, [&](CIniEditor& editor) {
+            CheckLosses(editor.GetText(), options);
+            editor.ReplaceText(Loaded(editor.GetText()).GetText());
+        });
     }
-    {
-        LockedFile source = LockForReading(options.file);
-        if (LosesData(source, options)) {
-            return kExitNotFound;
-        }
-        Load(ini, source, options.file);
-    }
+    const std::string text = ReadText(options.file);
+    CheckLosses(text, options);
+    CIniFile ini = Loaded(text);
     if (options.output == "-") {
-        WriteOut(IniText(ini.GetCfg()));
+        WriteOut(ini.GetText());
         return kExitDone;
     }
-    if (NamesDescriptor(options.output)) {
-        Save(ini, options.output);
-        return kExitDone;
+    errno = 0;
+    if (!ini.Save(options.output.c_str())) {
+        FailSystem("cannot write", options.output, errno != 0 ? errno : EIO);
     }
-    LockedFile locked = LockForWriting(options.output, options.output, true);
-    LetGoBeforeReplacing(locked);
-    Save(ini, options.output);
     return kExitDone;
 }
 

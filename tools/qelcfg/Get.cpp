@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "FileAccess.h"
 #include "IniFile.h"
 #include "Output.h"
 #include "Tool.h"
@@ -16,10 +15,9 @@ namespace qeltool {
 namespace {
 
 void Load(CIniFile& ini, const Options& options) {
-    LockedFile locked = LockForReading(options.file);
     errno = 0;
-    if (!ini.Set(locked.OpenStream(options.file))) {
-        FailSystem("cannot read", options.file, errno != 0 ? errno : EIO);
+    if (!ini.Attach(options.file.c_str())) {
+        FailSystem("cannot open", options.file, errno != 0 ? errno : EIO);
     }
 }
 

@@ -1,34 +1,25 @@
 #include "IniLines.h"
 
-#include <cerrno>
+#include <algorithm>
 
 #include "IniSection.h"
-#include "Tool.h"
-#include "TxtFile.h"
 
 namespace qeltool {
 
-namespace {
-
-// The library's text file, which tells a read error from the end of the file.
-class LineReader : public _CFG::CTxtFile {
-public:
-    explicit LineReader(std::FILE* fp) : CTxtFile(fp) {}
-    using CTxtFile::ReadFailed;
-};
-
-}  // namespace
-
-void WalkIniLines(std::FILE* fp, const std::string& shownName,
-                  const std::function<void(const IniLine&)>& visit) {
-    LineReader reader(fp);
+void WalkIniLines(const std::string& text, const std::function<void(const IniLine&)>& visit) {
     CIniLineReader lines;
     // The section that key lines go to, so that the entry is the one loading makes.
     CIniSection scratch;
     IniLine line;
-    errno = 0;
-    while (const char* text = reader.GetTextLine(nullptr)) {
-        static_cast<CIniLineReader::Line&>(line) = lines.Read(text);
+    std::string bytes;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t lf = text.find('\n', at);
+        const std::size_t end = lf == std::string::npos ? text.size() : lf + 1;
+        // A line's text ends at its first CR, LF or NUL, as the reader takes it.
+        bytes.assign(text, at,
+                     std::min(text.find_first_of(std::string("\r\n\0", 3), at), end) - at);
+        at = end;
+        static_cast<CIniLineReader::Line&>(line) = lines.Read(bytes.c_str());
         if (line.kind == CIniLineReader::kHeader) {
             line.headerName.assign(line.text, line.length);
         }
@@ -37,9 +28,6 @@ void WalkIniLines(std::FILE* fp, const std::string& shownName,
                        scratch.AddKV(std::string(line.text, line.length).c_str(), false);
         line.entry = isEntry ? scratch.GetValuePtr(0) : nullptr;
         visit(line);
-    }
-    if (reader.ReadFailed()) {
-        FailSystem("cannot read", shownName, errno != 0 ? errno : EIO);
     }
 }
 

@@ -5,7 +5,6 @@
 #define QELCFG_TOOL_INILINES_H
 
 #include <cstddef>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,10 +21,8 @@ struct IniLine : CIniLineReader::Line {
     const CIniPair* entry = nullptr;  // key lines: the entry they make
 };
 
-// Reads the lines of `fp` from its start, as loading does, and calls `visit` for each.
-// The stream is closed afterwards; a read error is a ToolError naming `shownName`.
-void WalkIniLines(std::FILE* fp, const std::string& shownName,
-                  const std::function<void(const IniLine&)>& visit);
+// Reads the lines of `text` as loading does, and calls `visit` for each.
+void WalkIniLines(const std::string& text, const std::function<void(const IniLine&)>& visit);
 
 // A line whose bytes the reader does not take as they stand: a NUL byte inside it, or
 // text after a CR before its line end.
@@ -58,9 +55,8 @@ struct LineFinding {
     bool losesData;  // the library's normal form would lose a key line or a section
 };
 
-class LockedFile;
-// The findings of check on the locked file, in line order.
-std::vector<LineFinding> CheckLines(const LockedFile& locked, const std::string& shownName);
+// The findings of check on the text of a file, in line order.
+std::vector<LineFinding> CheckLines(const std::string& text);
 
 }  // namespace qeltool
 

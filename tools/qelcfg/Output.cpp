@@ -9,78 +9,9 @@
 #include "IniFile.h"
 #include "Tool.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-
-#endif
-
 namespace qeltool {
 
 namespace {
-
-#if defined(_WIN32)
-// Windows' C runtime has no memory stream: the text goes through a temporary file of its
-// own, which lives until this object goes, whoever closes the stream.
-class MemoryStream {
-public:
-    MemoryStream() {
-        wchar_t dir[MAX_PATH + 1];
-        wchar_t name[MAX_PATH + 1];
-        DWORD length = ::GetTempPathW(MAX_PATH + 1, dir);
-        if (length > 0 && length <= MAX_PATH && ::GetTempFileNameW(dir, L"qel", 0, name) != 0) {
-            m_name = name;
-            m_fp = ::_wfopen(name, L"w+b");
-        }
-    }
-    ~MemoryStream() {
-        if (!m_name.empty()) {
-            ::DeleteFileW(m_name.c_str());
-        }
-    }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-    std::FILE* Stream() const { return m_fp; }
-    // The bytes written, once the stream is closed.
-    std::string Text() const {
-        std::string text;
-        std::FILE* in = ::_wfopen(m_name.c_str(), L"rb");
-        if (in == nullptr) {
-            FailSystem("cannot read", "INI text", errno);
-        }
-        char buffer[1 << 12];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
-            text.append(buffer, n);
-        }
-        bool failed = std::ferror(in) != 0;
-        std::fclose(in);
-        if (failed) {
-            FailSystem("cannot read", "INI text", EIO);
-        }
-        return text;
-    }
-
-private:
-    std::wstring m_name;
-    std::FILE* m_fp = nullptr;
-};
-#else
-// A memory stream whose buffer lives until this object goes, whoever closes the stream.
-class MemoryStream {
-public:
-    MemoryStream() : m_fp(::open_memstream(&m_data, &m_size)) {}
-    ~MemoryStream() { std::free(m_data); }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-    std::FILE* Stream() const { return m_fp; }
-    // The bytes written, once the stream is closed.
-    std::string Text() const { return std::string(m_data, m_size); }
-
-private:
-    char* m_data = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_fp;
-};
-#endif
 
 bool IsContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
@@ -187,17 +118,10 @@ std::vector<CIniPair*> VisibleEntries(CIniSection& section) {
     return visible;
 }
 
-// A shell redirection may already have written to standard output, which a save to a
-// file stream would rewind over; a memory stream is rewound harmlessly.
-std::string IniText(CIni& tree) {
-    MemoryStream memory;
+std::string IniText(const CIni& tree) {
     CIniFile writer;
     writer.GetCfg() = tree;
-    errno = 0;
-    if (memory.Stream() == nullptr || !writer.Save(static_cast<void*>(memory.Stream()))) {
-        FailSystem("cannot write", "INI text", errno != 0 ? errno : ENOMEM);
-    }
-    return memory.Text();
+    return writer.GetText();
 }
 
 std::string ShellQuoted(const std::string& text) {

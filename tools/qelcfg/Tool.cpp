@@ -12,6 +12,8 @@
 #define QELCFG_ISATTY(fd) ::isatty(fd)
 #endif
 
+#include "IniEditor.h"
+
 namespace qeltool {
 
 std::string Quoted(const std::string& name) {
@@ -56,6 +58,15 @@ void WriteOut(const std::string& text) {
         throw ToolError(kExitFailure, std::string("cannot write to standard output: ") +
                                           std::strerror(errno != 0 ? errno : EIO));
     }
+}
+
+std::string ReadText(const std::string& file) {
+    CIniEditor editor;
+    errno = 0;
+    if (!editor.View(file.c_str())) {
+        FailSystem("cannot open", file, errno != 0 ? errno : EIO);
+    }
+    return editor.GetText();
 }
 
 }  // namespace qeltool

@@ -3,8 +3,11 @@
 #ifndef QELCFG_TOOL_TOOL_H
 #define QELCFG_TOOL_TOOL_H
 
+#include <functional>
 #include <stdexcept>
 #include <string>
+
+class CIniEditor;
 
 namespace qeltool {
 
@@ -57,6 +60,14 @@ void Warn(const std::string& message);
 std::string ForTerminal(const std::string& text);
 // Writes `text` to standard output and flushes it; a failed write is a ToolError.
 void WriteOut(const std::string& text);
+// The bytes of `file`, read by the library without a lock; a failure is a ToolError.
+std::string ReadText(const std::string& file);
+
+// Runs `edit` on the text of FILE, read by the library's editor for editing, and has the
+// editor write the result back when it changed. With `mayCreate` a missing FILE is the
+// empty text, and is created only when the edit fills it.
+using Edit = std::function<void(CIniEditor&)>;
+int EditFile(const Options& options, bool mayCreate, const Edit& edit);
 
 int RunGet(const Options& options);
 int RunSet(const Options& options);

@@ -15,7 +15,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include "FileAccess.h"
 #include "Tool.h"
 
 namespace {
@@ -243,7 +242,6 @@ int main(int argc, char** argv) {
         return Fail(qeltool::kExitFailure, std::string(e.what()) + " (see qelcfg --help)");
     }
     try {
-        qeltool::SetLockWait(options.wait);
         return Run(verbs, options);
     } catch (const qeltool::ToolError& e) {
         return Fail(e.Status(), e.what());
