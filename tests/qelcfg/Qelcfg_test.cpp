@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "../TestUtil.h"
+#include "IniFile.h"
 #include "TxtFile.h"
 
 namespace {
@@ -254,15 +256,30 @@ FILE* StartSet(const std::string& file, const std::string& section, const std::s
     return ::popen(("qelcfg set '" + file + "' " + section + " k" + n + " " + n).c_str(), "r");
 }
 
-// Each set locks the file and checks that the path still names it once locked, and so
-// does the library's line edit, which fails rather than write over a set that replaced the
-// file after it read it: no update is lost, and a file not there yet is made only once.
-TEST(Qelcfg, ConcurrentSetsAndLibraryLineEditsLoseNoUpdate) {
+// Writers of one file run at once: qelcfg's sets, the library's line edits and, in another
+// process, loaded trees' adds. The library holds the file from a set's read to its replace,
+// and a line edit or a tree's save fails rather than write over a file changed since it was
+// read: every update is in the file or its writer reported a failure, and a file not there
+// yet is made only once.
+TEST(Qelcfg, ConcurrentWritersLoseNoUpdateWithoutAReport) {
     const int kRounds = 24;
     TempDir dir;
     const std::string made = dir.File("made.ini");
     const std::string shared = dir.File("shared.ini");
-    WriteFile(shared, "[L]\r\n[T]\r\n");
+    WriteFile(shared, "[L]\r\n[T]\r\n[W]\r\n");
+    const pid_t adder = ::fork();
+    if (adder == 0) {
+        std::string added;
+        for (int i = 0; i < kRounds * 4; ++i) {
+            CIniFile ini;
+            const std::string key = "w" + std::to_string(i);
+            added += ini.Attach(shared.c_str()) && ini.AddValue("W", key.c_str(), "1", true)
+                         ? key + "\n"
+                         : "";
+        }
+        WriteFile(dir.File("added"), added);
+        ::_exit(0);
+    }
     std::vector<FILE*> sets;
     for (int i = 0; i < kRounds; ++i) {
         const std::string n = std::to_string(i);
@@ -278,6 +295,8 @@ TEST(Qelcfg, ConcurrentSetsAndLibraryLineEditsLoseNoUpdate) {
     for (FILE* set : sets) {
         EXPECT_EQ(::pclose(set), 0);
     }
+    int status = -1;
+    EXPECT_EQ(::waitpid(adder, &status, 0), adder);
     std::string got, want;  // of each key: as made, as set, as inserted by a line edit
     for (int i = 0; i < kRounds; ++i) {
         const std::string n = std::to_string(i);
@@ -288,11 +307,17 @@ TEST(Qelcfg, ConcurrentSetsAndLibraryLineEditsLoseNoUpdate) {
             Shell("qelcfg get shared.ini L l" + n, dir.Path()).out;
         want += n + "\n" + n + "\n" + n + "\n";
     }
+    std::istringstream added(ReadFile(dir.File("added")));
+    for (std::string key; std::getline(added, key);) {
+        got += Shell("qelcfg get shared.ini W " + key, dir.Path()).out;
+        want += "1\n";
+    }
     EXPECT_EQ(got, want);
-    // The sets leave no temporary file; a line edit that failed may leave its copy.
+    EXPECT_GT(want.size(), kRounds * 6u) << "some adds of the other process went through";
+    // The writers leave no temporary file; a line edit that failed may leave its copy.
     std::map<std::string, std::string> entries = Entries(dir.Path());
     entries.erase("shared.ini~tmp");
-    EXPECT_EQ(entries.size(), 2u) << qeltest::ListDir(dir.Path());
+    EXPECT_EQ(entries.size(), 3u) << qeltest::ListDir(dir.Path());
 }
 
 // Files from Debian packages, as LF and as CR LF: a set of a key that is there, a set of a

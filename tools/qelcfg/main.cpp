@@ -29,9 +29,10 @@ constexpr char kEditNote[] =
     "included, and a new line takes the line end of the line before it. The new text then\n"
     "replaces FILE at once (symbolic links are followed, permissions kept), so a failed\n"
     "edit leaves FILE as it was, and an edit that changes nothing leaves it untouched.\n"
-    "Files holding a CR that no LF follows are refused. Other qelcfg processes editing\n"
-    "FILE at the same time wait their turn, for at most --wait seconds; then the process\n"
-    "holding FILE is named and the exit status is 2.\n";
+    "Files holding a CR that no LF follows are refused. Writers of FILE that use the\n"
+    "library (other qelcfg processes included) take turns: a lock another process holds is\n"
+    "waited for at most --wait seconds, and the edit starts over when another program\n"
+    "changed FILE after it was read.\n";
 
 struct Verbs {
     CLI::App* get;
@@ -143,7 +144,8 @@ CLI::App* AddCheck(CLI::App& app, Options& o) {
 
 // --wait SECONDS on the verbs that write FILE.
 void AddWait(CLI::App* verb, Options& o) {
-    verb->add_option("--wait", o.wait, "wait at most SECONDS for a lock on FILE (default 10)")
+    verb->add_option("--wait", o.wait,
+                     "wait at most SECONDS for another writer's lock on FILE (default 10)")
         ->type_name("SECONDS")
         ->check(CLI::NonNegativeNumber);
 }
