@@ -98,6 +98,12 @@ run_cases "^Own/" own
 echo "== memory of lookups and of huge and hostile files; killed saves and edits"
 "$bin/qelcfg_bench_memory" "$data" >"$out/memory.txt"
 "$bin/qelcfg_bench_crashloop" "$data" >"$out/crashloop.txt"
+tool=build/default/tools/qelcfg/qelcfg
+if [ -x "$tool" ]; then
+    "$bin/qelcfg_bench_writers" "$tool" "$data" >"$out/writers.txt"
+else
+    echo "(no qelcfg to race with: build it with cmake --build --preset default)" >"$out/writers.txt"
+fi
 
 uptime | sed 's/.*load average: /load-after /' >>"$out/load.txt"
 
@@ -109,6 +115,9 @@ echo "== writing bench/RESULTS.md"
     printf '```\n%s\n```\n\n' "$(cat "$out/memory.txt")"
     printf '## Killed saves and edits\n\nEach operation killed at a random point, 300 times, and\n'
     printf 'what the kill left (qelcfg_bench_crashloop).\n\n'
-    printf '```\n%s\n```\n' "$(cat "$out/crashloop.txt")"
+    printf '```\n%s\n```\n\n' "$(cat "$out/crashloop.txt")"
+    printf '## Writers racing on one file\n\nWriters adding 60 keys each to one file at once, and\n'
+    printf 'what became of each update (qelcfg_bench_writers).\n\n'
+    printf '```\n%s\n```\n' "$(cat "$out/writers.txt")"
 } >bench/RESULTS.md
 echo "bench/RESULTS.md written"
