@@ -501,25 +501,29 @@ bool SysLockedFile::Impl::ReplaceInPlace(SysContents& contents) {
         }
         throw;
     }
-    // Owned like the file, so that a writer of another user finishes an interrupted write.
+    // The copy takes the recovery name once it is on the disk, owned like the file, so that
+    // a writer of another user finishes an interrupted write. A name that another entry
+    // holds is left to it, and the write goes on with an unnamed copy.
+    bool named = false;
     if (written && !temp.empty()) {
         CopyOwner(copy.Get(), place.st);
+        written = !SysFails(kSysSync) && ::fsync(copy.Get()) == 0;
+        named = written && MoveNoReplace(place.dir.Get(), temp, recovery);
     }
-    const bool named = written && !temp.empty() && !SysFails(kSysSync) &&
-                       ::fsync(copy.Get()) == 0 && MoveNoReplace(place.dir.Get(), temp, recovery) &&
-                       SyncDirectory(place) == 0;
-    struct stat st;
-    bool touched = false;
-    const bool ok = written && ::fstat(copy.Get(), &st) == 0 && (named || temp.empty()) &&
-                    WriteInPlace(place, target.Get(), copy.Get(), st.st_size, touched);
-    const int err = errno;
-    if (!named && !temp.empty()) {
+    if (named) {
+        SyncDirectory(place);
+    } else if (!temp.empty()) {
         ::unlinkat(place.dir.Get(), temp.c_str(), 0);
     }
+    struct stat st;
+    bool touched = false;
+    const bool ok = written && ::fstat(copy.Get(), &st) == 0 &&
+                    WriteInPlace(place, target.Get(), copy.Get(), st.st_size, touched);
     if (named && (ok || !touched)) {
+        const int err = errno;
         ::unlinkat(place.dir.Get(), recovery.c_str(), 0);
+        errno = err;
     }
-    errno = err;
     return ok;
 }
 
