@@ -9,6 +9,7 @@
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -329,12 +330,17 @@ TEST(Faults, AFileSwappedForALinkDuringASaveIsNeverFollowed) {
     }
 }
 
+// Turns this process into user nobody, group nogroup, with no other group.
+bool BecomeNobody() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+}
+
 // Runs `body` in a child process, as user nobody when `nobody` (and this process is root),
 // and returns its exit status: 0 when `body` returned true.
 int InChild(const std::function<bool()>& body, bool nobody = false) {
     const pid_t child = ::fork();
     if (child == 0) {
-        ::_exit((!nobody || (::setgid(65534) == 0 && ::setuid(65534) == 0)) && body() ? 0 : 1);
+        ::_exit((!nobody || BecomeNobody()) && body() ? 0 : 1);
     }
     int status = -1;
     return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -350,7 +356,7 @@ TEST(Faults, WritersTakeTurnsAndFinishWhatAKilledOneLeft) {
     const std::string path = dir.File("a.ini"), edited = dir.File("edited");
     WriteFile(path, kOld);
     WriteFile(edited, "[edit]\r\n");
-    ASSERT_EQ(::chmod(edited.c_str(), 0604), 0);
+    ASSERT_EQ(::chmod(edited.c_str(), 0604) + ::chmod(dir.Path().c_str(), 0755), 0);
     for (int lock : {LOCK_EX, LOCK_SH}) {
         int ready[2];
         char byte = 0;
@@ -358,15 +364,16 @@ TEST(Faults, WritersTakeTurnsAndFinishWhatAKilledOneLeft) {
         const pid_t holder = ::fork();
         if (holder == 0) {
             // A reader's lock, taken by another user where the test may switch to one.
-            if (lock == LOCK_SH && ::geteuid() == 0 && ::setuid(65534) != 0) {
+            if ((lock == LOCK_SH && ::geteuid() == 0 && !BecomeNobody()) ||
+                ::flock(::open(path.c_str(), O_RDONLY), lock) != 0 ||
+                ::write(ready[1], "x", 1) != 1) {
                 ::_exit(1);
             }
-            const int fd = ::open(path.c_str(), O_RDONLY);
-            const bool ok = ::flock(fd, lock) == 0 && ::write(ready[1], "x", 1) == 1;
             ::usleep(lock == LOCK_EX ? 300 * 1000 : 60 * 1000 * 1000);
-            ::_exit(ok && ::rename(edited.c_str(), path.c_str()) == 0 ? 0 : 1);
+            ::_exit(::rename(edited.c_str(), path.c_str()) == 0 ? 0 : 1);
         }
-        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[1]);
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the holder took the lock";
         CIniEditor ed;
         ed.SetLockWait(std::chrono::milliseconds(lock == LOCK_EX ? 10000 : 100));
         EXPECT_TRUE(ed.Read(path.c_str()) && ed.AddSection("S") && ed.Save()) << lock;
@@ -377,7 +384,6 @@ TEST(Faults, WritersTakeTurnsAndFinishWhatAKilledOneLeft) {
         EXPECT_EQ(::waitpid(holder, &status, 0), holder);
         EXPECT_EQ(status, lock == LOCK_EX ? 0 : SIGKILL);
         ::close(ready[0]);
-        ::close(ready[1]);
     }
     struct stat st = {};
     EXPECT_EQ(::stat(path.c_str(), &st), 0);
