@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <thread>
 #include <utility>
@@ -623,9 +624,13 @@ void SysLockedFile::Close() {
 
 bool SysLockedFile::Open(const char* path, long waitMs, bool mayBeMissing) {
     Close();
-    m_impl = new (std::nothrow) Impl;
-    if (m_impl == nullptr || SysFails(kSysOpen)) {
+    try {
+        m_impl = new Impl;
+    } catch (const std::bad_alloc&) {
         errno = ENOMEM;
+        return false;
+    }
+    if (SysFails(kSysOpen)) {
         return false;
     }
     Impl& f = *m_impl;

@@ -493,9 +493,13 @@ void SysLockedFile::Close() {
 
 bool SysLockedFile::Open(const char* path, long waitMs, bool mayBeMissing) {
     Close();
-    m_impl = new (std::nothrow) Impl;
-    if (m_impl == nullptr || SysFails(kSysOpen)) {
+    try {
+        m_impl = new Impl;
+    } catch (const std::bad_alloc&) {
         errno = ENOMEM;
+        return false;
+    }
+    if (SysFails(kSysOpen)) {
         return false;
     }
     try {
