@@ -87,14 +87,15 @@ bool HasText(const CIniLineReader::Line& line) {
     return line.kind == CIniLineReader::kKeyLine || line.kind == CIniLineReader::kNoEquals;
 }
 
-// Calls visit(span, line) for each line of `text`, as the reader reads it, and with the
-// index of the line whose value it continues for other readers (-1: none) in `line.of`.
+// A line of a text as the reader reads it, with the index of the line whose value it
+// continues for other readers (-1: none).
 struct WalkedLine {
     LineSpan span;
     const CIniLineReader::Line* read;
     int of;
     const std::string* bytes;  // what `read` points into
 };
+// Calls visit(line) for each line of `text` in order, until it returns false.
 template <class F>
 void WalkLines(const std::string& text, F&& visit) {
     CIniLineReader reader;

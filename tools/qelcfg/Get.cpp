@@ -179,11 +179,12 @@ void CheckUsage(const Options& options) {
 // the join of its items.
 void FillTree(const CIniEditor& editor, CIni& tree, const Options& options) {
     editor.FillTree(tree, options.hasSection ? options.section.c_str() : nullptr);
+    if (!options.items) {
+        return;
+    }
     for (CIniSection& section : tree) {
         for (CIniPair& entry : section) {
-            if (options.items) {
-                entry.WholeValue();
-            }
+            entry.WholeValue();
         }
     }
 }
