@@ -19,7 +19,7 @@ class CIni;
 // Python's configparser (and so setuptools, tox, pytest and mypy) continues a value on
 // each line indented deeper than the line of its key, and blank lines and comment lines
 // ("#", ";") inside the value do not end it; systemd and others continue a value that ends
-// in "\" on the next line that is not blank. A header never continues a value.
+// in "\" on the next line, unless that line is blank. A header never continues a value.
 class QELCFG_API CIniContinuation {
 public:
     // Fed every line of a file in order, as CIniLineReader::Read classified it: the index of
@@ -38,9 +38,10 @@ private:
 // for other readers (CIniContinuation) belongs to that value for every edit, also where
 // this library's reader takes it as a key line of its own (`unittest2>=1.1.0` under
 // `deps =`): a new key goes after the value, and a key is set or removed with the lines
-// that continue it, so those readers read the intended change and nothing else. Every edit works on
-// the text in memory; Save writes it back at once, through a complete new file put in place of the
-// old one (in place for devices and hard-linked files, as CIniFile::Save does).
+// that continue it, so those readers read the intended change and nothing else. Every
+// edit works on the text in memory; Save writes it back at once, through a complete new
+// file put in place of the old one (in place for devices and hard-linked files, as
+// CIniFile::Save does).
 //
 // An editor that reads a file for editing holds it open, with the writers' advisory lock,
 // from the read to the save, so that writers using this library (qelcfg included) take
