@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "Ini.h"
 #include "IniLineReader.h"
 #include "IniPair.h"
 #include "IniText.h"
@@ -73,6 +74,56 @@ bool Matches(const char* text, std::size_t length, const char* name) {
     return std::strlen(name) == length && std::memcmp(text, name, length) == 0;
 }
 
+std::size_t Indentation(const char* text, std::size_t length) {
+    std::size_t blanks = 0;
+    while (blanks < length && qelcfg::detail::IsBlank(text[blanks])) {
+        ++blanks;
+    }
+    return blanks;
+}
+
+// A key line or a line without "=": its text, indentation included.
+bool HasText(const CIniLineReader::Line& line) {
+    return line.kind == CIniLineReader::kKeyLine || line.kind == CIniLineReader::kNoEquals;
+}
+
+// A line of a text as the reader reads it, with the index of the line whose value it
+// continues for other readers (-1: none).
+struct WalkedLine {
+    LineSpan span;
+    const CIniLineReader::Line* read;
+    int of;
+    const std::string* bytes;  // what `read` points into
+};
+// Calls visit(line) for each line of `text` in order, until it returns false.
+template <class F>
+void WalkLines(const std::string& text, F&& visit) {
+    CIniLineReader reader;
+    CIniContinuation continuation;
+    std::string bytes;
+    for (std::size_t at = 0; at < text.size();) {
+        const LineSpan span = SpanAt(text, at);
+        at = span.end;
+        bytes.assign(text, span.begin, span.textEnd - span.begin);
+        const CIniLineReader::Line& read = reader.Read(bytes.c_str());
+        if (!visit(WalkedLine{span, &read, continuation.Continues(read), &bytes})) {
+            return;
+        }
+    }
+}
+
+// Where the line end of the line [begin, end) begins: its LF, or the CR before it.
+std::size_t LineEndAt(const std::string& text, const LineSpan& span) {
+    std::size_t at = span.end;
+    if (at > span.begin && text[at - 1] == '\n') {
+        --at;
+        if (at > span.textEnd && text[at - 1] == '\r') {
+            --at;
+        }
+    }
+    return at;
+}
+
 class TextContents : public SysContents {
 public:
     explicit TextContents(const std::string& text) : m_text(text) {}
@@ -87,15 +138,42 @@ private:
 
 }  // namespace
 
+int CIniContinuation::Continues(const CIniLineReader::Line& line) {
+    if (line.kind == CIniLineReader::kHeader) {
+        m_value = -1;
+        m_backslash = false;
+        return -1;
+    }
+    if (line.kind == CIniLineReader::kBlank) {
+        m_backslash = false;
+        return -1;
+    }
+    const std::size_t indent = HasText(line) ? Indentation(line.text, line.length) : 0;
+    if (!HasText(line) || line.text[indent] == ';') {
+        return -1;  // a comment, inside a value or not
+    }
+    const bool continues = m_value >= 0 && (m_backslash || indent > m_indent);
+    if (!continues) {
+        m_value = line.index;
+        m_indent = indent;
+    }
+    m_backslash = line.text[line.length - 1] == '\\';
+    return continues ? m_value : -1;
+}
+
 // Where a section and a key stand in the text, as offsets; kNone where there is none.
 struct CIniEditor::Place {
     std::size_t header = kNone;      // the first header of the section's name
     std::size_t sectionEnd = kNone;  // the next header, or the end of the text
-    std::size_t lastTaken = kNone;   // the end of the section's last key line, or of its header
+    std::size_t lastTaken = kNone;   // the end of the section's last key line and the lines
+                                     // that continue it, or of its header
+    std::string indent;              // the indentation of the section's last key line
     std::size_t keyBegin = kNone;    // the key's first line
-    std::size_t keyEnd = kNone;
+    std::size_t keyLineEnd = kNone;  // the end of that line, line end included
+    std::size_t keyEnd = kNone;      // the end of the last line that continues its value
     std::size_t valueBegin = kNone;  // after the "=" and the blanks after it
     std::size_t valueEnd = kNone;    // where the reader's text of that line ends
+    std::size_t writtenEnd = kNone;  // where the value ends, before the blanks after it
     CIniPair entry;                  // the key's entry as loading builds it
 };
 
@@ -214,44 +292,46 @@ bool CIniEditor::ReplaceText(std::string_view text) {
 
 CIniEditor::Place CIniEditor::Locate(const char* section, const char* key) const {
     Place place;
-    CIniLineReader reader;
-    std::string line;
     int header = -1;
-    for (std::size_t at = 0; at < m_text.size();) {
-        const LineSpan span = SpanAt(m_text, at);
-        at = span.end;
-        line.assign(m_text, span.begin, span.textEnd - span.begin);
-        const CIniLineReader::Line& read = reader.Read(line.c_str());
-        if (read.kind == CIniLineReader::kHeader) {
+    int keyLine = -1;
+    int lastLine = -1;
+    WalkLines(m_text, [&](const WalkedLine& walked) {
+        const CIniLineReader::Line& read = *walked.read;
+        const LineSpan& span = walked.span;
+        if (header >= 0 && walked.of >= 0) {
+            place.keyEnd = walked.of == keyLine ? span.end : place.keyEnd;
+            place.lastTaken = walked.of == lastLine ? span.end : place.lastTaken;
+        } else if (read.kind == CIniLineReader::kHeader) {
             if (header >= 0) {
                 place.sectionEnd = span.begin;
-                return place;
+                return false;
             }
             if (Matches(read.text, read.length, section)) {
                 header = read.index;
                 place.header = span.begin;
                 place.lastTaken = span.end;
             }
-        } else if (header >= 0 && read.kind == CIniLineReader::kKeyLine &&
+        } else if (header >= 0 && walked.of < 0 && read.kind == CIniLineReader::kKeyLine &&
                    read.intake == CIniLineReader::kTaken && read.header == header) {
+            lastLine = read.index;
             place.lastTaken = span.end;
-            if (key != nullptr && place.keyBegin == kNone &&
-                Matches(read.key, read.keyLength, key)) {
+            place.indent.assign(read.text, Indentation(read.text, read.length));
+            if (key != nullptr && keyLine < 0 && Matches(read.key, read.keyLength, key)) {
+                keyLine = read.index;
                 place.keyBegin = span.begin;
-                place.keyEnd = span.end;
-                std::size_t value =
-                    span.begin + static_cast<std::size_t>(read.value - line.c_str());
-                while (value < span.textEnd && (m_text[value] == ' ' || m_text[value] == '\t')) {
-                    ++value;
-                }
-                place.valueBegin = value;
+                place.keyLineEnd = place.keyEnd = span.end;
+                const std::size_t value =
+                    span.begin + static_cast<std::size_t>(read.value - walked.bytes->c_str());
+                place.valueBegin = value + Indentation(read.value, read.valueLength);
                 place.valueEnd = span.textEnd;
+                place.writtenEnd = value + read.valueLength;
                 qelcfg::detail::TreeAccess::FillEntry(
                     place.entry, {read.key, read.keyLength, read.value, read.valueLength});
             }
         }
-    }
-    if (header >= 0) {
+        return true;
+    });
+    if (header >= 0 && place.sectionEnd == kNone) {
         place.sectionEnd = m_text.size();
     }
     return place;
@@ -273,6 +353,46 @@ bool CIniEditor::HasSection(const char* name) const {
     return name != nullptr && Locate(name, nullptr).header != kNone;
 }
 
+bool CIniEditor::GetWrittenValue(const char* section, const char* key, std::string& value,
+                                 bool* continues) const {
+    if (section == nullptr || key == nullptr) {
+        return false;
+    }
+    const Place place = Locate(section, key);
+    if (place.keyBegin == kNone) {
+        return false;
+    }
+    value.assign(m_text, place.valueBegin, place.writtenEnd - place.valueBegin);
+    if (continues != nullptr) {
+        *continues = place.keyEnd != place.keyLineEnd;
+    }
+    return true;
+}
+
+void CIniEditor::FillTree(CIni& tree, const char* section) const {
+    CIniSection* current = nullptr;
+    std::string name;
+    WalkLines(m_text, [&](const WalkedLine& walked) {
+        const CIniLineReader::Line& read = *walked.read;
+        if (read.kind == CIniLineReader::kHeader) {
+            if (current != nullptr && section != nullptr) {
+                return false;
+            }
+            name.assign(read.text, read.length);
+            const bool wanted = section == nullptr || name == section;
+            current = wanted ? tree.AddSection(name.c_str()) : nullptr;
+        } else if (current != nullptr && read.kind == CIniLineReader::kKeyLine &&
+                   read.intake == CIniLineReader::kTaken) {
+            qelcfg::detail::TreeAccess::AddEntry(
+                *current, {read.key, read.keyLength, read.value, read.valueLength}, false);
+            const std::size_t blanks = Indentation(read.value, read.valueLength);
+            current->GetValuePtr(static_cast<int>(current->size()) - 1)
+                ->SetWholeValue(std::string(read.value + blanks, read.valueLength - blanks));
+        }
+        return true;
+    });
+}
+
 bool CIniEditor::IsValidSectionName(const char* name) {
     return name != nullptr && *name != '\0' && !qelcfg::detail::HasLineBreak(name);
 }
@@ -291,9 +411,9 @@ bool CIniEditor::IsValidValue(const char* value) {
     if (value == nullptr || qelcfg::detail::HasLineBreak(value)) {
         return false;
     }
-    CIniPair entry;
-    entry.AddValue(std::string(value), -1);
-    return entry.GetWholeValue() == value;
+    const std::size_t length = std::strlen(value);
+    return length == 0 ||
+           (!qelcfg::detail::IsBlank(value[0]) && !qelcfg::detail::IsBlank(value[length - 1]));
 }
 
 bool CIniEditor::TakesLineEdits() const {
@@ -313,12 +433,46 @@ bool CIniEditor::SetValue(const char* section, const char* key, const char* valu
     if (place.keyBegin == kNone) {
         return false;
     }
+    if (place.keyEnd != place.keyLineEnd) {
+        EraseLines(place.keyLineEnd, place.keyEnd);
+    }
     const std::size_t length = place.valueEnd - place.valueBegin;
     if (m_text.compare(place.valueBegin, length, value) != 0) {
         m_text.replace(place.valueBegin, length, value);
         m_changed = true;
     }
     return true;
+}
+
+bool CIniEditor::SetOrAdd(const char* section, const char* key, const char* value) {
+    if (!IsValidSectionName(section) || !IsValidKey(key) || !IsValidValue(value) ||
+        !TakesLineEdits()) {
+        return false;
+    }
+    if (Locate(section, key).keyBegin != kNone) {
+        return SetValue(section, key, value);
+    }
+    return (HasSection(section) || AddSection(section)) && AddKey(section, key, value);
+}
+
+bool CIniEditor::AddItems(const char* section, const char* key, const char* items) {
+    if (items == nullptr) {
+        return false;
+    }
+    CIniPair entry = Locate(section != nullptr ? section : "", key).entry;
+    entry.AddValue(std::string(items), true);
+    return SetOrAdd(section, key, entry.GetWholeValue().c_str());
+}
+
+bool CIniEditor::RemoveItems(const char* section, const char* key, const char* items) {
+    if (section == nullptr || key == nullptr || items == nullptr) {
+        return false;
+    }
+    const Place place = Locate(section, key);
+    CIniPair entry = place.entry;
+    entry.RemoveValue(std::string(items));
+    return place.keyBegin != kNone && entry.GetWholeValue() != place.entry.GetWholeValue() &&
+           SetValue(section, key, entry.GetWholeValue().c_str());
 }
 
 bool CIniEditor::AddKey(const char* section, const char* key, const char* value) {
@@ -330,7 +484,7 @@ bool CIniEditor::AddKey(const char* section, const char* key, const char* value)
     if (place.header == kNone) {
         return false;
     }
-    InsertLine(place.lastTaken, std::string(key) + "=" + value);
+    InsertLine(place.lastTaken, place.indent + key + "=" + value);
     return true;
 }
 
@@ -408,6 +562,37 @@ void CIniEditor::EraseLines(std::size_t begin, std::size_t end) {
     }
     m_text.erase(begin, end - begin);
     m_changed = true;
+}
+
+void CIniEditor::Normalize(bool crlf) {
+    std::string text;
+    text.reserve(m_text.size());
+    WalkLines(m_text, [&](const WalkedLine& walked) {
+        const CIniLineReader::Line& read = *walked.read;
+        const LineSpan& span = walked.span;
+        const std::size_t lineEnd = LineEndAt(m_text, span);
+        // A byte-order mark stays before the first line's text.
+        const std::size_t bom =
+            read.index == 0 && m_text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        if (read.kind == CIniLineReader::kHeader) {
+            text.append(m_text, 0, bom).append("[").append(read.text, read.length).append("]");
+        } else if (read.kind == CIniLineReader::kKeyLine && read.intake == CIniLineReader::kTaken) {
+            CIniPair entry;
+            qelcfg::detail::TreeAccess::FillEntry(
+                entry, {read.key, read.keyLength, read.value, read.valueLength});
+            text.append(m_text, 0, bom).append(entry.GetKey()).append("=");
+            text.append(entry.GetWholeValue());
+        } else if (HasText(read)) {
+            return true;  // a line the reader drops
+        } else {
+            text.append(m_text, span.begin, lineEnd - span.begin);
+        }
+        if (lineEnd != span.end) {
+            text.append(crlf ? "\r\n" : m_text.substr(lineEnd, span.end - lineEnd));
+        }
+        return true;
+    });
+    ReplaceText(text);
 }
 
 bool CIniEditor::Save() {

@@ -400,22 +400,22 @@ bool CIniPair::RemoveValue(const std::string& text) {
     return removed;
 }
 
-bool CIniPair::GetInt(int index, int& value) {
+bool CIniPair::GetInt(int index, int& value) const {
     return ReadItem(*this, index, value, 0, qelcfg::detail::ScanInt);
 }
 
-bool CIniPair::GetUnsignedInt(int index, unsigned int& value) {
+bool CIniPair::GetUnsignedInt(int index, unsigned int& value) const {
     unsigned long read = 0;
     const bool ok = ReadItem(*this, index, read, 0ul, ScanUnsigned32);
     value = static_cast<unsigned int>(read);
     return ok;
 }
 
-bool CIniPair::GetFloat(int index, double& value) {
+bool CIniPair::GetFloat(int index, double& value) const {
     return ReadItem(*this, index, value, 0.0, ScanDouble);
 }
 
-bool CIniPair::GetBool(int index, bool& value) {
+bool CIniPair::GetBool(int index, bool& value) const {
     value = true;
     const std::string* item = GetValuePtr(index);
     if (!item) {
@@ -437,11 +437,11 @@ bool CIniPair::GetBool(int index, bool& value) {
     }
 }
 
-bool CIniPair::GetColor(int index, unsigned long& value) {
+bool CIniPair::GetColor(int index, unsigned long& value) const {
     return ReadItem(*this, index, value, 0xFFFFFFFFul, ScanUnsigned32);
 }
 
-bool CIniPair::GetString(int index, char* buffer, int size) {
+bool CIniPair::GetString(int index, char* buffer, int size) const {
     if (!buffer) {
         return false;
     }
@@ -454,6 +454,32 @@ bool CIniPair::GetString(int index, char* buffer, int size) {
     }
     std::memcpy(buffer, item->c_str(), item->size() + 1);
     return true;
+}
+
+// The typed reads change nothing: the forms without const, which the interface has always
+// had, are the const ones.
+bool CIniPair::GetInt(int index, int& value) {
+    return std::as_const(*this).GetInt(index, value);
+}
+
+bool CIniPair::GetUnsignedInt(int index, unsigned int& value) {
+    return std::as_const(*this).GetUnsignedInt(index, value);
+}
+
+bool CIniPair::GetFloat(int index, double& value) {
+    return std::as_const(*this).GetFloat(index, value);
+}
+
+bool CIniPair::GetBool(int index, bool& value) {
+    return std::as_const(*this).GetBool(index, value);
+}
+
+bool CIniPair::GetColor(int index, unsigned long& value) {
+    return std::as_const(*this).GetColor(index, value);
+}
+
+bool CIniPair::GetString(int index, char* buffer, int size) {
+    return std::as_const(*this).GetString(index, buffer, size);
 }
 
 bool CIniPair::WriteInt(int index, int value) {

@@ -63,6 +63,14 @@ public:
     bool GetBool(int index, bool& value);
     bool GetColor(int index, unsigned long& value);
     bool GetString(int index, char* buffer, int size);
+    // The same reads on a const entry, such as the const lookups give; they change nothing.
+    //   const CIniPair* size = section->FindKey("Size"); int w = 0; size && size->GetInt(0, w);
+    bool GetInt(int index, int& value) const;
+    bool GetUnsignedInt(int index, unsigned int& value) const;
+    bool GetFloat(int index, double& value) const;
+    bool GetBool(int index, bool& value) const;
+    bool GetColor(int index, unsigned long& value) const;
+    bool GetString(int index, char* buffer, int size) const;
 
     // Typed writes insert a new item at `index` (append at or beyond the end) and never
     // overwrite one. A negative index, or a colour above 0xFFFFFFFF, gives false and

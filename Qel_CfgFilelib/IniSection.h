@@ -55,7 +55,8 @@ public:
     bool StartGetKV();
     // The entry under the cursor as its key (31-byte buffer) and whole value (513 bytes).
     // The cursor advances even when the key exceeds 30 characters or the whole value 512
-    // and the result is false.
+    // and the result is false, so `while (GetNextKV(k, v))` stops at the first entry that
+    // does not fit and never sees the ones after it: walk `for (CIniPair& e : section)`.
     bool GetNextKV(char* key, char* value);
     // Removes the first entry of that key; false if there is none.
     bool RemoveKV(const char* key);
@@ -77,7 +78,8 @@ public:
     //   char v[64]; if (section.FindKV("Size", v, sizeof v)) use(v);
     bool FindKV(const char* key, char* value, std::size_t size) const;
     // GetNextKV into buffers of `keySize` and `valueSize` bytes, the only limits. The cursor
-    // advances over the entry also when it does not fit; on false both buffers hold "".
+    // advances over the entry also when it does not fit; on false both buffers hold "", and
+    // a loop on the result stops there, before the entries after it.
     //   while (section.GetNextKV(k, sizeof k, v, sizeof v)) use(k, v);
     bool GetNextKV(char* key, std::size_t keySize, char* value, std::size_t valueSize);
     // AddKV(key, value, replace) with views: the key exactly as given, the value split into

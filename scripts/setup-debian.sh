@@ -3,7 +3,9 @@
 # missing, as root or through sudo.
 #   scripts/setup-debian.sh [-n] [GROUP...]     (no GROUP: main; -n: only list what is missing)
 #     main      the library and qelcfg: cmake, make, g++, CLI11
-#     tests     main, GoogleTest and the de_DE.UTF-8 locale the tests read numbers in
+#     tests     main, GoogleTest, the de_DE.UTF-8 locale the tests read numbers in, the
+#               shells that evaluate qelcfg's shell output (zsh, ksh; dash and bash are
+#               Debian's own), and python3 and git, which read the edited real files
 #     consumer  pkg-config, for a project that finds the installed library through it
 #     arm       the 32-bit ARM cross compiler and qemu-user to run its tests
 #     windows   the MinGW-w64 cross compiler for 64-bit Windows and Wine to run its tests
@@ -23,7 +25,7 @@ usage() {
 group_packages() {
     case "$1" in
         main) printf '%s\n' cmake make g++ libcli11-dev ;;
-        tests) group_packages main && printf '%s\n' libgtest-dev locales ;;
+        tests) group_packages main && printf '%s\n' libgtest-dev locales zsh ksh python3 git ;;
         consumer) printf '%s\n' pkg-config ;;
         arm) printf '%s\n' g++-arm-linux-gnueabihf qemu-user ;;
         windows) printf '%s\n' g++-mingw-w64-x86-64-posix wine64 wine ;;
@@ -45,7 +47,7 @@ group_packages() {
 # as there.
 installed() {
     case "$1" in
-        cmake | make | g++ | pkg-config | valgrind) command -v "$1" ;;
+        cmake | make | g++ | pkg-config | valgrind | zsh | ksh | python3 | git) command -v "$1" ;;
         clang) command -v clang++ ;;
         qemu-user) command -v qemu-arm ;;
         g++-arm-linux-gnueabihf) command -v arm-linux-gnueabihf-g++ ;;

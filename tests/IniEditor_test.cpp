@@ -24,15 +24,22 @@ TEST(IniEditor, EachEditChangesTheTextAsTheTableSays) {
         CIniEditor ed;
         ASSERT_TRUE(ed.SetText(row[5]));
         std::string value = "~";
-        const bool ok = op == "get"          ? ed.GetValue(arg(0), arg(1), value)
-                        : op == "has"        ? ed.HasSection(arg(0))
-                        : op == "set"        ? ed.SetValue(arg(0), arg(1), arg(2))
-                        : op == "add"        ? ed.AddKey(arg(0), arg(1), arg(2))
-                        : op == "section"    ? ed.AddSection(arg(0))
-                        : op == "remove-key" ? ed.RemoveKey(arg(0), arg(1))
-                                             : ed.RemoveSection(arg(0));
+        bool continues = false;
+        const bool ok = op == "get"         ? ed.GetValue(arg(0), arg(1), value)
+                        : op == "written"   ? ed.GetWrittenValue(arg(0), arg(1), value, &continues)
+                        : op == "has"       ? ed.HasSection(arg(0))
+                        : op == "set"       ? ed.SetValue(arg(0), arg(1), arg(2))
+                        : op == "upsert"    ? ed.SetOrAdd(arg(0), arg(1), arg(2))
+                        : op == "add"       ? ed.AddKey(arg(0), arg(1), arg(2))
+                        : op == "add-items" ? ed.AddItems(arg(0), arg(1), arg(2))
+                        : op == "remove-items" ? ed.RemoveItems(arg(0), arg(1), arg(2))
+                        : op == "section"      ? ed.AddSection(arg(0))
+                        : op == "remove-key"   ? ed.RemoveKey(arg(0), arg(1))
+                        : op == "normalize"    ? (ed.Normalize(row[1] == "crlf"), true)
+                                               : ed.RemoveSection(arg(0));
         EXPECT_EQ(ok, row[4] == "true");
-        EXPECT_EQ(value, op == "get" ? row[3] : "~");
+        const bool reads = op == "get" || op == "written";
+        EXPECT_EQ(value + (continues ? " (continues)" : ""), reads ? row[3] : "~");
         EXPECT_EQ(ed.GetText(), after);
         EXPECT_EQ(ed.IsChanged(), after != row[5]);
     }

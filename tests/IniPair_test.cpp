@@ -110,11 +110,12 @@ TEST(CIniPair, TextFormsSplitChangeAndJoin) {
 template <class T>
 using Reads = std::tuple<S, bool, T>;  // an entry's only item, the result, the value
 
-// A read stores its default first, and keeps it when there is no item at the index or the
-// item holds no value; an empty item reads as true with the default. Values are compared
-// bit for bit, so that -0.0 is not 0.0 and a NaN is itself.
+// A read, here its const form, stores its default first, and keeps it when there is no item at the
+// index or the item holds no value; an empty item reads as true with the default. Values are
+// compared bit for bit, so that -0.0 is not 0.0 and a NaN is itself.
 template <class T, std::size_t N>
-void ExpectReads(bool (CIniPair::*get)(int, T&), T fallback, T start, const Reads<T> (&rows)[N]) {
+void ExpectReads(bool (CIniPair::*get)(int, T&) const, T fallback, T start,
+                 const Reads<T> (&rows)[N]) {
     for (const auto& [item, ok, expected] : rows) {
         CIniPair pair = WithItems({item});
         for (int index : {0, 1, -1}) {

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -219,36 +220,56 @@ INSTANTIATE_TEST_SUITE_P(Qelcfg, QelcfgCase, testing::ValuesIn(CaseNames()),
                              return info.param;
                          });
 
-// get --format sh, evaluated by a real shell through "." and through eval, assigns the
-// values alone: no command in a value runs, and no name that the shell, the loader or the
-// environment already gives a meaning is assigned, with or without a prefix.
+// get --format sh, evaluated through "." and through eval by each common shell, assigns the
+// values alone: no command in a value runs, no name that a shell, the loader or the
+// environment gives a meaning is assigned (zsh's EGID and USERNAME would change the group
+// and user of a root shell, and its functions would end the eval half way), with or without
+// a prefix. A shell that is not installed is named and passed over.
 TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
     ::setenv("QELCFG_TEST_TAKEN", "mine", 1);
     TempDir dir;
     const std::string hostile = "it's $(touch pwned) `touch pwned` \\ \"x\"";
     WriteFile(dir.File("d.ini"),
               "[S]\nPATH=/nonexistent\nIFS=x\nLD_LIBRARY_PATH=/x\nENV=/x\nBASH_ENV=/x\n"
+              "EGID=65534\nUSERNAME=nobody\nUID=65534\nfunctions=x\noptions=x\nstatus=1\n"
               "QELCFG_TEST_TAKEN=x\nk=" +
                   hostile + "\nk=second\n[LD]\nLIBRARY_PATH=/x\n");
-    const char* ld = std::getenv("LD_LIBRARY_PATH");
     const char* const cases[][2] = {
         {"d.ini S", "k"}, {"d.ini", "S_k"}, {"--prefix cfg_ d.ini S", "cfg_k"}};
-    for (const auto& c : cases) {
-        for (const std::string form : {". ./vars.sh", "eval \"$(cat vars.sh)\""}) {
-            SCOPED_TRACE(form + " of " + c[0]);
-            const std::string script =
-                "cd '" + dir.Path() + "' && { qelcfg get --format sh " + c[0] + " >vars.sh; " +
-                form +
-                " && ls >/dev/null && printf '%s|%s|%s|%s|%s' \"$PATH\" "
-                "\"$IFS\" \"${LD_LIBRARY_PATH-}\" \"$QELCFG_TEST_TAKEN\" \"$" +
-                c[1] + "\" >got; }";
-            ASSERT_EQ(std::system(script.c_str()), 0);
-            EXPECT_EQ(ReadFile(dir.File("got")), std::string(std::getenv("PATH")) + "| \t\n|" +
-                                                     (ld != nullptr ? ld : "") + "|mine|" +
-                                                     hostile);
-            EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
+    for (const std::string shell : {"bash", "dash", "zsh", "ksh"}) {
+        if (std::system(("command -v " + shell + " >/dev/null").c_str()) != 0) {
+            std::cout << "not checked under " << shell << ", which is not installed\n";
+            continue;
+        }
+        for (const auto& c : cases) {
+            for (const std::string form : {". ./vars.sh", "eval \"$(cat vars.sh)\""}) {
+                SCOPED_TRACE(shell + ": " + form + " of " + c[0]);
+                WriteFile(dir.File("s.sh"),
+                          "snap() { printf '%s|%s|%s|%s|%s|%s' \"$PATH\" \"$IFS\" "
+                          "\"${LD_LIBRARY_PATH-}\" \"$QELCFG_TEST_TAKEN\" \"$(id -u):$(id -g)\" "
+                          "\"$1\"; }\nsnap '' >before\nqelcfg get --format sh " +
+                              std::string(c[0]) + " >vars.sh 2>/dev/null\n" + form +
+                              " && ls >/dev/null && snap \"$" + c[1] + "\" >after\n");
+                ASSERT_EQ(std::system(("cd '" + dir.Path() + "' && " + shell + " s.sh").c_str()),
+                          0);
+                EXPECT_EQ(ReadFile(dir.File("after")), ReadFile(dir.File("before")) + hostile);
+                EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
+            }
         }
     }
+}
+
+// Real files of Python's configparser dialect and a git config: each key set and removed,
+// and a key added to each section, each edit read by the program the file is written for
+// as exactly that change (reads.py prints each one read otherwise, and the counts).
+TEST(Qelcfg, RealFilesReadAsIntendedByTheirOwnReaders) {
+    const Result result =
+        Shell("python3 " QELCFG_CASES "/../reads.py " + kTool +
+              " " QELCFG_TEST_DATA
+              "/real pytest.ini tox.ini setup.cfg cachetools-setup.cfg pyasn1-tox.ini mypy.ini "
+              "gitconfig");
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::cout << result.out;
 }
 
 // qelcfg set started in the background; pclose() gives its status.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "IniEditor.h"
 #include "IniLines.h"
 #include "IniSection.h"
 #include "Output.h"
@@ -31,10 +32,6 @@ const char* RefusalReason(CIniLineReader::Intake intake) {
     return "";
 }
 
-bool StartsBlank(const IniLine& line) {
-    return line.length > 0 && (line.text[0] == ' ' || line.text[0] == '\t');
-}
-
 // The line's text without the blanks before it.
 std::string Trimmed(const char* text, std::size_t length) {
     std::size_t skip = 0;
@@ -48,8 +45,6 @@ class Checker {
 public:
     void Visit(const IniLine& line) {
         const int number = line.index + 1;
-        const bool wasValue = m_afterValue;
-        m_afterValue = false;
         if (line.kind == CIniLineReader::kHeader) {
             VisitHeader(number, line);
             return;
@@ -67,15 +62,12 @@ public:
         if (line.intake != CIniLineReader::kTaken) {
             Add(number, "dropped", RefusalReason(line.intake),
                 line.kind == CIniLineReader::kKeyLine);
-        } else if (line.entry == nullptr && wasValue && StartsBlank(line)) {
-            Add(number, "continuation",
-                "indented line without \"=\" is dropped: lines do not continue a value", true);
-            m_afterValue = true;
+        } else if (line.continues >= 0) {
+            AddContinuation(number, line);
         } else if (line.entry == nullptr) {
             Add(number, "no-equals", "line without \"=\" is dropped", false);
         } else {
             VisitEntry(number, line, *line.entry);
-            m_afterValue = true;
         }
     }
     void Add(int line, const char* kind, const std::string& message, bool losesData) {
@@ -84,6 +76,19 @@ public:
     std::vector<LineFinding>& Findings() { return m_findings; }
 
 private:
+    // Other readers continue the value above on this line; this one takes the line as a key
+    // line of its own or drops it. Its key is registered, since lookups find it.
+    void AddContinuation(int number, const IniLine& line) {
+        const std::string what =
+            line.entry != nullptr ? "takes it as key " + Quoted(line.entry->GetKey()) : "drops it";
+        Add(number, "continuation",
+            "line continues the value on line " + std::to_string(line.continues + 1) +
+                " for other readers (configparser, systemd), while this reader " + what,
+            true);
+        if (line.entry != nullptr) {
+            m_keys.emplace(line.entry->GetKey(), number);
+        }
+    }
     void VisitHeader(int line, const IniLine& header) {
         const std::string& name = header.headerName;
         auto first = m_sections.emplace(name, line);
@@ -115,11 +120,7 @@ private:
                 "key " + Quoted(key) + " begins with \";\": only \"#\" begins a comment", false);
         }
         const std::string value = Trimmed(text.value, text.valueLength);
-        if (!value.empty() && value.back() == '\\') {
-            Add(line, "continuation",
-                "value of " + Quoted(key) + " ends with \"\\\": the next line does not continue it",
-                false);
-        } else if (value != whole) {
+        if (value != whole) {
             Add(line, "rewritten-value",
                 "value of " + Quoted(key) + " is written back as " + Quoted(whole) +
                     ": blanks around items and a comma at the end are not kept",
@@ -148,7 +149,6 @@ private:
     std::map<std::string, int> m_sections;
     std::map<std::string, int> m_keys;
     const std::string* m_current = nullptr;  // the section that takes key lines now
-    bool m_afterValue = false;               // the last line was a value or continued one
 };
 
 void AddByteFaults(Checker& checker, const std::string& text) {
@@ -184,7 +184,9 @@ std::vector<LineFinding> CheckLines(const std::string& text) {
 }
 
 int RunCheck(const Options& options) {
-    std::vector<LineFinding> findings = CheckLines(ReadText(options.file));
+    CIniEditor editor;
+    ReadInput(editor, options.file);
+    std::vector<LineFinding> findings = CheckLines(editor.GetText());
     if (options.format == "json") {
         WriteOut(ForTerminal(JsonFindings(findings, options.file)));
     } else {

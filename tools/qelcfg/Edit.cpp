@@ -6,7 +6,6 @@
 #include <string>
 
 #include "IniEditor.h"
-#include "IniPair.h"
 #include "Tool.h"
 
 namespace qeltool {
@@ -21,22 +20,12 @@ std::string KeyWords(const Options& options) {
     return "key " + Quoted(options.key) + " of section " + Quoted(options.section);
 }
 
-[[noreturn]] void NotFound(const std::string& what, const Options& options) {
-    throw ToolError(kExitNotFound, "no " + what + " in " + Quoted(options.file));
-}
-
-// The entry as loading builds it from its whole value, for the list edits.
-CIniPair EntryOf(const std::string& whole) {
-    CIniPair entry;
-    entry.AddValue(whole, -1);
-    return entry;
-}
-
-// VALUE as the items of a list: split at commas, trimmed, each once.
-std::string ListValue(const std::string& value) {
-    CIniPair items;
-    items.AddValue(value, true);
-    return items.GetWholeValue();
+// What an edit needs and does not find: with --existing the command ends with status 1;
+// otherwise there is nothing to do, as crudini does it.
+void Missing(const std::string& what, const Options& options) {
+    if (options.existing) {
+        throw ToolError(kExitNotFound, "no " + what + " in " + Quoted(options.file));
+    }
 }
 
 }  // namespace
@@ -67,58 +56,52 @@ int EditFile(const Options& options, bool mayCreate, const Edit& edit) {
 
 namespace {
 
+void Refuse(const std::string& what, const std::string& text, const std::string& why) {
+    throw ToolError(kExitFailure, "refusing " + what + " " + Quoted(text) + ": " + why);
+}
+
+void RefuseValue(const Options& options) {
+    Refuse("value", options.value,
+           "a value must be on one line, without blanks at its ends, since no reader gives "
+           "those back");
+}
+
 void SetValue(CIniEditor& editor, const Options& options) {
     const char* section = options.section.c_str();
     const char* key = options.key.c_str();
-    std::string whole;
-    if (editor.GetValue(section, key, whole)) {
-        CIniPair entry = EntryOf(whole);
-        if (options.list) {
-            entry.AddValue(options.value, true);
+    std::string written;
+    if (!options.hasKey) {
+        if (!editor.HasSection(section)) {
+            Missing(SectionWords(options), options);
+            editor.AddSection(section);
         }
-        editor.SetValue(section, key,
-                        options.list ? entry.GetWholeValue().c_str() : options.value.c_str());
         return;
     }
-    if (options.existing) {
-        NotFound(editor.HasSection(section) ? KeyWords(options) : SectionWords(options), options);
+    if (!editor.GetWrittenValue(section, key, written)) {
+        Missing(editor.HasSection(section) ? KeyWords(options) : SectionWords(options), options);
     }
-    if (!editor.HasSection(section)) {
-        editor.AddSection(section);
+    const char* value = options.value.c_str();
+    if (!(options.list ? editor.AddItems(section, key, value)
+                       : editor.SetOrAdd(section, key, value))) {
+        RefuseValue(options);
     }
-    editor.AddKey(section, key,
-                  options.list ? ListValue(options.value).c_str() : options.value.c_str());
 }
 
 void Remove(CIniEditor& editor, const Options& options) {
     const char* section = options.section.c_str();
     const char* key = options.key.c_str();
+    std::string written;
     if (!editor.HasSection(section)) {
-        NotFound(SectionWords(options), options);
-    }
-    if (!options.hasKey) {
+        Missing(SectionWords(options), options);
+    } else if (!options.hasKey) {
         editor.RemoveSection(section);
-        return;
-    }
-    std::string whole;
-    if (!editor.GetValue(section, key, whole)) {
-        NotFound(KeyWords(options), options);
-    }
-    if (!options.list) {
+    } else if (!editor.GetWrittenValue(section, key, written)) {
+        Missing(KeyWords(options), options);
+    } else if (!options.list) {
         editor.RemoveKey(section, key);
-        return;
+    } else if (!editor.RemoveItems(section, key, options.value.c_str())) {
+        Missing("item of " + Quoted(options.value) + " in " + KeyWords(options), options);
     }
-    CIniPair entry = EntryOf(whole);
-    entry.RemoveValue(options.value);
-    if (entry.GetWholeValue() == whole) {
-        throw ToolError(kExitNotFound, "no item of " + Quoted(options.value) + " in " +
-                                           KeyWords(options) + " in " + Quoted(options.file));
-    }
-    editor.SetValue(section, key, entry.GetWholeValue().c_str());
-}
-
-void Refuse(const std::string& what, const std::string& text, const std::string& why) {
-    throw ToolError(kExitFailure, "refusing " + what + " " + Quoted(text) + ": " + why);
 }
 
 // Texts that would not read back as given: the file format has no quoting. The editor
@@ -127,16 +110,13 @@ void CheckTexts(const Options& options) {
     if (!CIniEditor::IsValidSectionName(options.section.c_str())) {
         Refuse("section name", options.section, "a section name must be non-empty, on one line");
     }
-    if (!CIniEditor::IsValidKey(options.key.c_str())) {
+    if (options.hasKey && !CIniEditor::IsValidKey(options.key.c_str())) {
         Refuse("key", options.key,
                "a key must be non-empty, on one line, without \"=\", without blanks at its "
                "ends, and cannot begin with \"#\" or \"[\"");
     }
-    const std::string value = options.list ? ListValue(options.value) : options.value;
-    if (!CIniEditor::IsValidValue(value.c_str())) {
-        Refuse("value", options.value,
-               "a value must be on one line, its comma-separated items without blanks around "
-               "them and without a comma at its end, since the reader trims and drops those");
+    if (!options.list && !CIniEditor::IsValidValue(options.value.c_str())) {
+        RefuseValue(options);
     }
 }
 
@@ -152,6 +132,9 @@ void CheckLineEnds(const CIniEditor& editor, const Options& options) {
 }  // namespace
 
 int RunSet(const Options& options) {
+    if (options.hasKey != options.hasValue || (options.list && !options.hasKey)) {
+        throw ToolError(kExitFailure, "set takes a KEY with its VALUE, or neither for a section");
+    }
     CheckTexts(options);
     return EditFile(options, true, [&](CIniEditor& editor) {
         CheckLineEnds(editor, options);

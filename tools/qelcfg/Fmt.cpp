@@ -1,9 +1,9 @@
-// fmt: the file read by the library and written back by its save, in its normal form.
+// fmt: the headers and key lines of a file in the normal form of the library's save, its
+// comments, blank lines and line ends kept.
 #include <cerrno>
 #include <string>
 
 #include "IniEditor.h"
-#include "IniFile.h"
 #include "IniLines.h"
 #include "Tool.h"
 
@@ -11,9 +11,9 @@ namespace qeltool {
 
 namespace {
 
-// The normal form keeps every section and key entry that the reader takes, and drops the
-// rest. Comments and blank lines are meant to go; a key line or a section that would go
-// with them stops the command unless forced.
+// The normal form keeps every section and key entry that the reader takes, with the comments
+// and blank lines; a key line or a section that it would lose stops the command unless
+// forced.
 void CheckLosses(const std::string& text, const Options& options) {
     bool loses = false;
     for (const LineFinding& finding : CheckLines(text)) {
@@ -29,30 +29,23 @@ void CheckLosses(const std::string& text, const Options& options) {
     }
 }
 
-CIniFile Loaded(const std::string& text) {
-    CIniFile ini;
-    ini.LoadText(text);
-    return ini;
-}
-
 }  // namespace
 
 int RunFmt(const Options& options) {
-    if (options.output.empty()) {
+    if (options.file != "-" && options.output.empty()) {
         return EditFile(options, false, [&](CIniEditor& editor) {
             CheckLosses(editor.GetText(), options);
-            editor.ReplaceText(Loaded(editor.GetText()).GetText());
+            editor.Normalize(options.crlf);
         });
     }
-    const std::string text = ReadText(options.file);
-    CheckLosses(text, options);
-    CIniFile ini = Loaded(text);
-    if (options.output == "-") {
-        WriteOut(ini.GetText());
-        return kExitDone;
-    }
+    CIniEditor editor;
+    ReadInput(editor, options.file);
+    CheckLosses(editor.GetText(), options);
+    editor.Normalize(options.crlf);
     errno = 0;
-    if (!ini.Save(options.output.c_str())) {
+    if (options.output.empty() || options.output == "-") {
+        WriteOut(editor.GetText());
+    } else if (!editor.SaveAs(options.output.c_str())) {
         FailSystem("cannot write", options.output, errno != 0 ? errno : EIO);
     }
     return kExitDone;

@@ -1,11 +1,12 @@
 // get: the section names of a file, the entries of a section, or one value, read through
-// the library's loading and lookups.
+// the library's loading and lookups, with values as the file holds them.
 #include <cerrno>
 #include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "IniEditor.h"
 #include "IniFile.h"
 #include "Output.h"
 #include "Tool.h"
@@ -13,13 +14,6 @@
 namespace qeltool {
 
 namespace {
-
-void Load(CIniFile& ini, const Options& options) {
-    errno = 0;
-    if (!ini.Attach(options.file.c_str())) {
-        FailSystem("cannot open", options.file, errno != 0 ? errno : EIO);
-    }
-}
 
 std::string SectionLines(CIniSection& section) {
     std::string text;
@@ -67,13 +61,14 @@ std::string JsonObject(CIniSection& section) {
     return text + "}";
 }
 
-std::string FileText(CIni& tree, const Options& options, bool& refused) {
+std::string FileText(CIniFile& ini, const Options& options, bool& refused) {
+    CIni& tree = ini.GetCfg();
     const std::string& format = options.format;
     if (format.empty()) {
         return NameLines(tree);
     }
     if (format == "ini") {
-        return IniText(tree);
+        return ini.GetText();
     }
     std::string text;
     std::set<std::string> names;
@@ -88,15 +83,15 @@ std::string FileText(CIni& tree, const Options& options, bool& refused) {
     return format == "sh" ? text : (text.empty() ? "{" : text) + "}\n";
 }
 
-std::string SectionText(CIniSection& section, const Options& options, bool& refused) {
+// The tree holds the first section of the name alone, so --format ini writes just that.
+std::string SectionText(CIniFile& ini, CIniSection& section, const Options& options,
+                        bool& refused) {
     const std::string& format = options.format;
     if (format.empty()) {
         return SectionLines(section);
     }
     if (format == "ini") {
-        CIni tree;
-        tree.AddValue(section, -1);
-        return IniText(tree);
+        return ini.GetText();
     }
     if (format == "json") {
         return JsonObject(section) + "\n";
@@ -180,15 +175,43 @@ void CheckUsage(const Options& options) {
     }
 }
 
+// The tree of the text, with the whole value of each entry as written, or with --items as
+// the join of its items.
+void FillTree(const CIniEditor& editor, CIni& tree, const Options& options) {
+    editor.FillTree(tree, options.hasSection ? options.section.c_str() : nullptr);
+    if (!options.items) {
+        return;
+    }
+    for (CIniSection& section : tree) {
+        for (CIniPair& entry : section) {
+            entry.WholeValue();
+        }
+    }
+}
+
+void NoteContinuation(const CIniEditor& editor, const Options& options) {
+    std::string written;
+    bool continues = false;
+    editor.GetWrittenValue(options.section.c_str(), options.key.c_str(), written, &continues);
+    if (continues) {
+        Warn("the value of key " + Quoted(options.key) + " of section " + Quoted(options.section) +
+             " in " + Quoted(options.file) +
+             " continues on the lines after it for other readers (configparser, systemd); "
+             "this is its first line");
+    }
+}
+
 }  // namespace
 
 int RunGet(const Options& options) {
     CheckUsage(options);
+    CIniEditor editor;
+    ReadInput(editor, options.file);
     CIniFile ini;
-    Load(ini, options);
+    FillTree(editor, ini.GetCfg(), options);
     bool refused = false;
     if (!options.hasSection) {
-        WriteOut(ForTerminal(FileText(ini.GetCfg(), options, refused)));
+        WriteOut(ForTerminal(FileText(ini, options, refused)));
         return refused ? kExitNotFound : kExitDone;
     }
     CIniSection* section = ini.GetCfg().FindSection(options.section.c_str());
@@ -197,13 +220,16 @@ int RunGet(const Options& options) {
                         "no section " + Quoted(options.section) + " in " + Quoted(options.file));
     }
     if (!options.hasKey) {
-        WriteOut(ForTerminal(SectionText(*section, options, refused)));
+        WriteOut(ForTerminal(SectionText(ini, *section, options, refused)));
         return refused ? kExitNotFound : kExitDone;
     }
     CIniPair* entry = section->FindKey(options.key.c_str());
     if (entry == nullptr) {
         throw ToolError(kExitNotFound, "no key " + Quoted(options.key) + " of section " +
                                            Quoted(options.section) + " in " + Quoted(options.file));
+    }
+    if (options.item < 0 && options.type.empty()) {
+        NoteContinuation(editor, options);
     }
     WriteOut(ForTerminal(ValueText(*entry, options)));
     return kExitDone;

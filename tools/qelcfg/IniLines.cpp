@@ -8,6 +8,7 @@ namespace qeltool {
 
 void WalkIniLines(const std::string& text, const std::function<void(const IniLine&)>& visit) {
     CIniLineReader lines;
+    CIniContinuation continuation;
     // The section that key lines go to, so that the entry is the one loading makes.
     CIniSection scratch;
     IniLine line;
@@ -20,6 +21,7 @@ void WalkIniLines(const std::string& text, const std::function<void(const IniLin
                      std::min(text.find_first_of(std::string("\r\n\0", 3), at), end) - at);
         at = end;
         static_cast<CIniLineReader::Line&>(line) = lines.Read(bytes.c_str());
+        line.continues = continuation.Continues(line);
         if (line.kind == CIniLineReader::kHeader) {
             line.headerName.assign(line.text, line.length);
         }

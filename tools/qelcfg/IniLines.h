@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "IniEditor.h"
 #include "IniLineReader.h"
 #include "IniPair.h"
 
@@ -19,6 +20,7 @@ namespace qeltool {
 struct IniLine : CIniLineReader::Line {
     std::string headerName;
     const CIniPair* entry = nullptr;  // key lines: the entry they make
+    int continues = -1;  // the index of the line whose value this one continues for other readers
 };
 
 // Reads the lines of `text` as loading does, and calls `visit` for each.

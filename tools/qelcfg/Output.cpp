@@ -6,7 +6,6 @@
 #include <cstring>
 #include <set>
 
-#include "IniFile.h"
 #include "Tool.h"
 
 namespace qeltool {
@@ -62,25 +61,42 @@ void AppendJsonAscii(std::string& out, char c) {
 }
 
 // Names that change how a shell parses, finds commands or starts, or how the dynamic
-// loader, the C library and common interpreters behave, in POSIX sh, bash, ksh and zsh
-// (whose lower-case path, cdpath, fpath and manpath are tied to the arrays of those names).
+// loader, the C library and common interpreters behave, in POSIX sh, dash, bash, ksh93, mksh
+// and zsh; and the names those shells keep for themselves: read-only ones, whose assignment
+// ends an eval half way, and those tied to the process (zsh's UID, EGID and USERNAME change
+// the user and group of the shell), to its options or to its command table (zsh's
+// functions, aliases, options and parameters, and the other parameters of its modules).
 // Each name stands between blanks.
 const char kSpecialNames[] =
-    " PATH IFS PS0 PS1 PS2 PS3 PS4 ENV BASH_ENV CDPATH HOME SHELLOPTS BASH BASHOPTS "
-    "GLOBIGNORE PROMPT_COMMAND FIGNORE INPUTRC MAIL MAILPATH MAILCHECK OPTIND OPTARG "
-    "OPTERR PWD OLDPWD SHELL SHLVL TMOUT TMPDIR POSIXLY_CORRECT EXECIGNORE FCEDIT "
-    "EDITOR VISUAL PAGER TERM TERMINFO HOSTFILE HOSTALIASES LANG LANGUAGE NLSPATH "
-    "LOCPATH GCONV_PATH GETCONF_DIR TZ TZDIR RESOLV_HOST_CONF RES_OPTIONS LOCALDOMAIN "
+    " PATH IFS PS0 PS1 PS2 PS3 PS4 ENV BASH_ENV CDPATH HOME SHELLOPTS BASH BASHOPTS BASHPID "
+    "GLOBIGNORE PROMPT_COMMAND PROMPT_DIRTRIM FIGNORE INPUTRC MAIL MAILPATH MAILCHECK OPTIND "
+    "OPTARG OPTERR PWD OLDPWD SHELL SHLVL TMOUT TMPDIR POSIXLY_CORRECT EXECIGNORE FCEDIT "
+    "EDITOR VISUAL PAGER TERM TERMINFO TERMINFO_DIRS HOSTFILE HOSTALIASES LANG LANGUAGE "
+    "NLSPATH LOCPATH GCONV_PATH GETCONF_DIR TZ TZDIR RESOLV_HOST_CONF RES_OPTIONS LOCALDOMAIN "
     "NIS_PATH GLIBC_TUNABLES PERL5LIB PERL5OPT PYTHONPATH PYTHONSTARTUP PYTHONHOME "
     "RUBYLIB RUBYOPT NODE_OPTIONS NODE_PATH CLASSPATH JAVA_TOOL_OPTIONS GIT_DIR "
     "GIT_EXEC_PATH GIT_SSH GIT_SSH_COMMAND LESSOPEN MANPATH FPATH ZDOTDIR READNULLCMD "
-    "NULLCMD KEYBOARD_HACK path cdpath fpath manpath module_path psvar watch mailpath "
-    "RANDOM SECONDS LINENO HOSTNAME UID EUID PPID GROUPS FUNCNAME PIPESTATUS "
-    "EPOCHSECONDS EPOCHREALTIME SRANDOM COLUMNS LINES USER LOGNAME ";
+    "NULLCMD KEYBOARD_HACK RANDOM SRANDOM SECONDS LINENO HOSTNAME HOSTTYPE MACHTYPE OSTYPE "
+    "CPUTYPE VENDOR HOST TTY TTYIDLE ERRNO UID EUID GID EGID USERNAME USER LOGNAME PPID "
+    "GROUPS FUNCNAME FUNCNEST PIPESTATUS DIRSTACK EPOCHSECONDS EPOCHREALTIME COLUMNS LINES "
+    "CHILD_MAX TIMEFORMAT TIMEFMT IGNOREEOF REPLY MAPFILE COPROC ARGC ARGV0 PROMPT PROMPT2 "
+    "PROMPT3 PROMPT4 RPROMPT RPROMPT2 RPS1 RPS2 SPROMPT PSVAR POSTEDIT SAVEHIST STTY WATCH "
+    "WATCHFMT LOGCHECK LISTPROMPT MENUSELECT WORDCHARS KEYTIMEOUT LISTMAX DIRSTACKSIZE BAUD "
+    "REPORTTIME "
+    "REPORTMEMORY TMPPREFIX TMPSUFFIX CORRECT_IGNORE CORRECT_IGNORE_FILE MODULE_PATH MATCH "
+    "MBEGIN MEND TRY_BLOCK_ERROR TRY_BLOCK_INTERRUPT JOBMAX SH_OPTIONS PATHSEP PGRP USER_ID "
+    "_ auto_resume histchars emacs path cdpath fpath manpath module_path psvar watch mailpath "
+    "fignore prompt argv status pipestatus signals reply match mbegin mend aliases builtins "
+    "commands dirstack epochtime errnos funcfiletrace funcsourcetrace funcstack functions "
+    "functions_source functrace galiases history historywords jobdirs jobstates jobtexts "
+    "keymaps langinfo mapfile modules nameddirs options parameters patchars reswords saliases "
+    "sysparams termcap terminfo userdirs usergroups widgets ";
 // Prefixes of whole families: the loader's LD_ and macOS's DYLD_, the C library's MALLOC_
-// and LC_ settings, and the variables of the shells themselves.
-const char* const kSpecialPrefixes[] = {"LD_",  "DYLD_", "MALLOC_",   "LC_",  "BASH_",      "ZSH_",
-                                        "KSH_", "COMP_", "READLINE_", "HIST", "GIT_CONFIG", "SSH_"};
+// and LC_ settings, and the variables of the shells and of zsh's modules.
+const char* const kSpecialPrefixes[] = {"LD_",      "DYLD_",      "MALLOC_", "LC_",   "BASH_",
+                                        "ZSH_",     "zsh_",       "KSH",     "COMP_", "READLINE_",
+                                        "HIST",     "GIT_CONFIG", "SSH_",    "ZLE_",  "ZCURSES_",
+                                        "zcurses_", "ZFTP_",      "dis_",    "ZLS_"};
 
 bool IsSpecialName(const std::string& name) {
     if (std::strstr(kSpecialNames, (" " + name + " ").c_str()) != nullptr) {
@@ -116,12 +132,6 @@ std::vector<CIniPair*> VisibleEntries(CIniSection& section) {
         }
     }
     return visible;
-}
-
-std::string IniText(const CIni& tree) {
-    CIniFile writer;
-    writer.GetCfg() = tree;
-    return writer.GetText();
 }
 
 std::string ShellQuoted(const std::string& text) {

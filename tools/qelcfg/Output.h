@@ -15,9 +15,6 @@ std::vector<CIniSection*> VisibleSections(CIni& tree);
 // The entries of `section` that lookups find: the first of each key, in file order.
 std::vector<CIniPair*> VisibleEntries(CIniSection& section);
 
-// `tree` as the library writes it.
-std::string IniText(const CIni& tree);
-
 // `text` single-quoted for a POSIX shell: only a quote needs care inside quotes.
 std::string ShellQuoted(const std::string& text);
 // Whether `name` may be assigned by a POSIX shell: a letter or "_", then letters,

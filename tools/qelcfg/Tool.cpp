@@ -5,6 +5,7 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #define QELCFG_ISATTY(fd) ::_isatty(fd)
 #else
@@ -60,13 +61,27 @@ void WriteOut(const std::string& text) {
     }
 }
 
-std::string ReadText(const std::string& file) {
-    CIniEditor editor;
+void ReadInput(CIniEditor& editor, const std::string& file) {
     errno = 0;
-    if (!editor.View(file.c_str())) {
-        FailSystem("cannot open", file, errno != 0 ? errno : EIO);
+    if (file != "-") {
+        if (!editor.View(file.c_str())) {
+            FailSystem("cannot open", file, errno != 0 ? errno : EIO);
+        }
+        return;
     }
-    return editor.GetText();
+#ifdef _WIN32
+    ::_setmode(::_fileno(stdin), _O_BINARY);  // the bytes as they are, CR LF included
+#endif
+    std::string text;
+    char block[65536];
+    for (std::size_t got = 1; got > 0;) {
+        got = std::fread(block, 1, sizeof block, stdin);
+        text.append(block, got);
+    }
+    if (std::ferror(stdin)) {
+        FailSystem("cannot read", "standard input", errno != 0 ? errno : EIO);
+    }
+    editor.ReplaceText(text);
 }
 
 }  // namespace qeltool

@@ -42,9 +42,11 @@ struct Options {
     std::string format;
     std::string prefix;  // put before every name of --format sh
     std::string output;
-    bool existing = false;
+    bool existing = false;  // set: change only what is there; del: what is not there is status 1
     bool list = false;
+    bool items = false;  // get: values as the library's items joined by ",", not as written
     bool force = false;  // fmt: write even what loses key lines or sections
+    bool crlf = false;   // fmt: end every line in CR LF
     double wait = 10.0;  // seconds a lock on FILE is waited for
 };
 
@@ -60,8 +62,9 @@ void Warn(const std::string& message);
 std::string ForTerminal(const std::string& text);
 // Writes `text` to standard output and flushes it; a failed write is a ToolError.
 void WriteOut(const std::string& text);
-// The bytes of `file`, read by the library without a lock; a failure is a ToolError.
-std::string ReadText(const std::string& file);
+// Puts the bytes of `file` into `editor`, read by the library without a lock, or of standard
+// input when `file` is "-"; a failure is a ToolError.
+void ReadInput(CIniEditor& editor, const std::string& file);
 
 // Runs `edit` on the text of FILE, read by the library's editor for editing, and has the
 // editor write the result back when it changed. With `mayCreate` a missing FILE is the

@@ -45,7 +45,7 @@ struct Verbs {
 CLI::App* AddGet(CLI::App& app, Options& o) {
     CLI::App* get = app.add_subcommand(
         "get", "Print the section names, the entries of SECTION, or the value of KEY");
-    get->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    get->add_option("FILE", o.file, "INI file; - for standard input")->required()->type_name("");
     get->add_option("SECTION", o.section, "section name (exact, case-sensitive; the first wins)")
         ->type_name("");
     get->add_option("KEY", o.key, "key in SECTION (exact, case-sensitive; the first wins)")
@@ -61,9 +61,14 @@ CLI::App* AddGet(CLI::App& app, Options& o) {
         ->type_name("FORMAT");
     get->add_option("--prefix", o.prefix, "--format sh: put P before every variable name")
         ->type_name("P");
+    get->add_flag("--items", o.items,
+                  "values as the library's items joined by \",\", not as the file holds them");
     get->footer(
-        "Without --format: section names one a line, or key=value lines. The whole value is\n"
-        "printed in full, its items joined by \",\".\n"
+        "Without --format: section names one a line, or key=value lines. A value is printed\n"
+        "in full as the file holds it: the text after \"=\", blanks at its ends trimmed and\n"
+        "inner spacing kept (--items: its items joined by \",\"). A value that other readers\n"
+        "continue on the lines after it (configparser, systemd) is printed as its first line,\n"
+        "and standard error says so.\n"
         "--format ini: the INI text the library writes (\"\\r\\n\" line ends, no comments).\n"
         "--format sh: NAME='value' lines, safe to eval; NAME is P (--prefix) and KEY, or\n"
         "P, SECTION, \"_\" and KEY for a whole file. A NAME that is no shell name, that the\n"
@@ -79,20 +84,25 @@ CLI::App* AddGet(CLI::App& app, Options& o) {
 
 CLI::App* AddSet(CLI::App& app, Options& o) {
     CLI::App* set = app.add_subcommand(
-        "set", "Set KEY of SECTION to VALUE, adding the key, the section or FILE as needed");
+        "set",
+        "Set KEY of SECTION to VALUE, adding the key, the section or FILE as needed; without "
+        "KEY and VALUE, add SECTION when it is missing");
     set->add_option("FILE", o.file, "INI file (created when missing)")->required()->type_name("");
     set->add_option("SECTION", o.section, "section name")->required()->type_name("");
-    set->add_option("KEY", o.key, "key")->required()->type_name("");
-    set->add_option("VALUE", o.value, "value; its comma-separated items read back trimmed")
-        ->required()
+    set->add_option("KEY", o.key, "key")->type_name("");
+    set->add_option("VALUE", o.value, "value, any text on one line without blanks at its ends")
         ->type_name("");
-    set->add_flag("--existing", o.existing, "change only a key that is there (else exit 1)");
+    set->add_flag("--existing", o.existing,
+                  "change only a key or section that is there (else exit 1)");
     set->add_flag("--list", o.list, "add the items of VALUE that the value does not hold yet");
     set->footer(
-        std::string("The first entry of KEY in the first section named SECTION is changed; a new\n"
-                    "key goes right after the section's last key line, a new section at the end.\n"
-                    "A SECTION, KEY or VALUE that would not read back as given is refused\n"
-                    "(exit 2).\n") +
+        std::string(
+            "The first entry of KEY in the first section named SECTION is changed, and the\n"
+            "lines that continue its value for other readers go; a new key goes after the\n"
+            "section's last key line and the lines that continue it, indented as that line,\n"
+            "a new section at the end. VALUE is written as given, commas and blanks inside it\n"
+            "included. A SECTION, KEY or VALUE that would not read back as given is refused\n"
+            "(exit 2).\n") +
         kEditNote);
     return set;
 }
@@ -105,37 +115,46 @@ CLI::App* AddDel(CLI::App& app, Options& o) {
     del->add_option("KEY", o.key, "key")->type_name("");
     del->add_option("VALUE", o.value, "with --list: the items to remove")->type_name("");
     del->add_flag("--list", o.list, "remove the items of VALUE from the value of KEY");
-    del->footer(kEditNote);
+    del->add_flag("--existing", o.existing,
+                  "exit 1 when SECTION, KEY or an item of VALUE is not there (else exit 0)");
+    del->footer(std::string("A key goes with the lines that continue its value for other readers.\n"
+                            "What is not there is left alone: the exit status is 0, FILE stays\n"
+                            "untouched.\n") +
+                kEditNote);
     return del;
 }
 
 CLI::App* AddFmt(CLI::App& app, Options& o) {
     CLI::App* fmt = app.add_subcommand("fmt", "Rewrite FILE in the library's normal form");
-    fmt->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    fmt->add_option("FILE", o.file, "INI file; - reads standard input and writes standard output")
+        ->required()
+        ->type_name("");
     fmt->add_option("-o,--output", o.output, "write OUT instead of FILE; - for standard output")
         ->type_name("OUT");
     fmt->add_flag("--force", o.force, "write even when key lines or sections would be lost");
+    fmt->add_flag("--crlf", o.crlf, "end every line in \"\\r\\n\", the library's own line end");
     fmt->footer(
-        "FILE is loaded and saved by the library: comments, blank lines and commented-out\n"
-        "headers are NOT kept, and every line ends in \"\\r\\n\". When the reader drops a key\n"
-        "line (before the first header, after a commented-out or empty header), a header with\n"
-        "text after \"]\", an indented continuation line or text after a CR or NUL, nothing is\n"
-        "written: each such line is named on standard error and the exit status is 1.\n");
+        "Each header and key line takes the form the library's save gives it (\"[name]\",\n"
+        "key=items joined by \",\"); comments, blank lines and each line's end stay where\n"
+        "they are. When the reader drops a key line (before the first header, after a\n"
+        "commented-out or empty header), a header with text after \"]\", a line that other\n"
+        "readers take as continuing a value, or text after a CR or NUL, nothing is written:\n"
+        "each such line is named on standard error and the exit status is 1.\n");
     return fmt;
 }
 
 CLI::App* AddCheck(CLI::App& app, Options& o) {
     CLI::App* check = app.add_subcommand(
         "check", "Report every line that the reader drops or changes, as FILE:LINE: message");
-    check->add_option("FILE", o.file, "INI file")->required()->type_name("");
+    check->add_option("FILE", o.file, "INI file; - for standard input")->required()->type_name("");
     check->add_option("--format", o.format, "json: an array of one object per finding")
         ->check(CLI::IsMember({"text", "json"}))
         ->type_name("FORMAT");
     check->footer(
         "Reported: key lines the reader drops and why; lines without \"=\"; a header with text\n"
         "after \"]\" and the section its key lines join instead; a key beginning with \";\";\n"
-        "continuation lines of other dialects (an indented line without \"=\" after a value,\n"
-        "or a value ending in \"\\\"); values a save rewrites (blanks around items, a\n"
+        "continuation lines of other readers (a line indented deeper than the key line above,\n"
+        "or after a value ending in \"\\\"); values a save rewrites (blanks around items, a\n"
         "trailing comma); keys over 30 and values over 512 characters; repeated sections\n"
         "and keys; text after a CR or NUL. Exit status 0 when there is nothing to report, 1\n"
         "when there is.\n");

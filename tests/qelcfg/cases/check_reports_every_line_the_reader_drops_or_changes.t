@@ -24,7 +24,13 @@
 | ;k=1
 | s = a , b,
 | c=x\
-|   y
+| y
+| deps =
+|     unittest2>=1.1.0
+|
+|     # c
+|     python -m pytest --cov-report term-missing --cov=pkg {posargs}
+|   error
 | [D] # note
 | d=1
 $ qelcfg check c.ini
@@ -42,6 +48,8 @@ $ qelcfg check c.ini
 | c.ini:16: text after a NUL byte is dropped
 | c.ini:21: key ';k' begins with ";": only "#" begins a comment
 | c.ini:22: value of 's' is written back as 'a,b': blanks around items and a comma at the end are not kept
-| c.ini:23: value of 'c' ends with "\": the next line does not continue it
-| c.ini:24: indented line without "=" is dropped: lines do not continue a value
-| c.ini:25: '[D] # note' is no section header, since text follows "]": the key lines after it join section 'C'
+| c.ini:24: line continues the value on line 23 for other readers (configparser, systemd), while this reader drops it
+| c.ini:26: line continues the value on line 25 for other readers (configparser, systemd), while this reader takes it as key 'unittest2>'
+| c.ini:29: line continues the value on line 25 for other readers (configparser, systemd), while this reader takes it as key 'python -m pytest --cov-report term-missing --cov'
+| c.ini:30: line continues the value on line 25 for other readers (configparser, systemd), while this reader drops it
+| c.ini:31: '[D] # note' is no section header, since text follows "]": the key lines after it join section 'C'

@@ -1,5 +1,6 @@
-# Dropping comments is fmt's job; dropping key lines or sections is refused with status 1,
-# naming the first such line, in place and to standard output alike. --force drops them.
+# Dropping key lines or sections, or lines that continue a value for other readers, is
+# refused with status 1, naming each such line, in place and to standard output alike.
+# --force drops them.
 < a.ini
 | early=1
 | [A]
@@ -12,9 +13,8 @@ $ qelcfg fmt -o - a.ini
 ~ stderr
 | ^qelcfg: a\.ini:1:
 $ qelcfg fmt --force a.ini
-> a.ini crlf
+> a.ini
 | [A]
-|
 < b.ini
 | [A]
 | #[B]
@@ -28,9 +28,9 @@ $ qelcfg fmt -o - b.ini
 ~ stderr
 | ^qelcfg: b\.ini:3:
 $ qelcfg fmt --force b.ini
-> b.ini crlf
+> b.ini
 | [A]
-|
+| #[B]
 < c.ini
 | []
 | x=1
@@ -43,9 +43,8 @@ $ qelcfg fmt -o - c.ini
 ~ stderr
 | ^qelcfg: c\.ini:2:
 $ qelcfg fmt --force c.ini
-> c.ini crlf
+> c.ini
 | []
-|
 < d.ini
 | [A]
 | k=1
@@ -60,28 +59,28 @@ $ qelcfg fmt -o - d.ini
 ~ stderr
 | ^qelcfg: d\.ini:3:
 $ qelcfg fmt --force d.ini
-> d.ini crlf
+> d.ini
 | [A]
 | k=1
 | x=1
-|
 < e.ini
 | [A]
 | k=1
 |   more
+|   x>=1
 $ qelcfg fmt e.ini
 ? 1
 ~ stderr
-| ^qelcfg: e\.ini:3:
+| ^qelcfg: e\.ini:3:.*\nqelcfg: e\.ini:4:
 $ qelcfg fmt -o - e.ini
 ? 1
 ~ stderr
 | ^qelcfg: e\.ini:3:
 $ qelcfg fmt --force e.ini
-> e.ini crlf
+> e.ini
 | [A]
 | k=1
-|
+| x>=1
 < f.ini
 | [A]
 | k=1\rk=2 (esc)
@@ -94,7 +93,6 @@ $ qelcfg fmt -o - f.ini
 ~ stderr
 | ^qelcfg: f\.ini:2:
 $ qelcfg fmt --force f.ini
-> f.ini crlf
+> f.ini
 | [A]
 | k=1
-|

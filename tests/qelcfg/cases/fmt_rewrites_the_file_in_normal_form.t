@@ -1,36 +1,40 @@
-# fmt writes the library's normal form in place, or to -o FILE, made or replaced: comments
-# and list blanks gone, CR LF line ends, an empty line after each section.
+# fmt writes each header and key line in the library's normal form, in place, to -o FILE
+# (made or replaced) or, from standard input, to standard output; comments, blank lines and
+# each line's end stay, unless --crlf ends every line in CR LF.
 < c.ini
 | # about
-| [A]
+| [A]\r (esc)
 |  k = 1 , 2 
 | # B
 | x=1
 |
-| [C]
+| [C] (no-eol)
 < out.ini
-| xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx
+| xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx
 $ qelcfg fmt c.ini -o out.ini
-> out.ini crlf
-| [A]
+> out.ini
+| # about
+| [A]\r (esc)
 | k=1,2
+| # B
 | x=1
 |
-| [C]
-|
-$ qelcfg fmt -o new.ini c.ini
-> new.ini crlf
-| [A]
+| [C] (no-eol)
+$ qelcfg fmt - < out.ini
+> stdout
+| # about
+| [A]\r (esc)
 | k=1,2
+| # B
 | x=1
 |
-| [C]
-|
-$ qelcfg fmt c.ini
+| [C] (no-eol)
+$ qelcfg fmt --crlf c.ini
 > c.ini crlf
+| # about
 | [A]
 | k=1,2
+| # B
 | x=1
 |
-| [C]
-|
+| [C] (no-eol)

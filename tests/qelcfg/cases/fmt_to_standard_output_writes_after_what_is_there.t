@@ -1,7 +1,7 @@
 # Standard output that a shell redirected already holds earlier output: fmt -o - and the
 # paths that stand for it write after it, through the descriptor, and the file stays.
 < c.ini
-| # gone
+| # kept
 | [A]
 | k=1
 < stdout
@@ -9,30 +9,30 @@
 $ qelcfg fmt -o - c.ini
 > stdout
 | earlier
-| [A]\r (esc)
-| k=1\r (esc)
-| \r (esc)
+| # kept
+| [A]
+| k=1
 < stdout
 | earlier
 $ qelcfg fmt -o /dev/stdout c.ini
 > stdout
 | earlier
-| [A]\r (esc)
-| k=1\r (esc)
-| \r (esc)
+| # kept
+| [A]
+| k=1
 < stdout
 | earlier
 $ qelcfg fmt -o /dev/fd/1 c.ini
 > stdout
 | earlier
-| [A]\r (esc)
-| k=1\r (esc)
-| \r (esc)
+| # kept
+| [A]
+| k=1
 < stdout
 | earlier
 $ qelcfg fmt -o /proc/self/fd/1 c.ini
 > stdout
 | earlier
-| [A]\r (esc)
-| k=1\r (esc)
-| \r (esc)
+| # kept
+| [A]
+| k=1

@@ -1,5 +1,5 @@
 # --format ini prints a section, or the whole file with repeated sections, as the library
-# writes them: CR LF line ends, list blanks and comments dropped, a blank line after each.
+# writes them: CR LF line ends, comments dropped, a blank line after each; values as written.
 < c.ini
 | # device
 | [Display]
@@ -16,7 +16,7 @@ $ qelcfg get --format ini c.ini Net
 $ qelcfg get --format ini c.ini
 > stdout crlf
 | [Display]
-| Size=640,480
+| Size=640, 480
 |
 | [Net]
 | Host=h

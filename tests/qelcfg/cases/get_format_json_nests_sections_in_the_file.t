@@ -8,4 +8,4 @@
 $ qelcfg get --format json c.ini
 > stdout
 | {"A": {"k": "1"},
-|  "B": {"j": "a,b"}}
+|  "B": {"j": "a, b"}}

@@ -13,7 +13,7 @@ $ qelcfg del --help
 | every other
 $ qelcfg fmt --help
 ~ stdout
-| NOT kept
+| comments, blank lines
 $ qelcfg check --help
 ~ stdout
 | FILE:LINE
