@@ -136,6 +136,11 @@ int TextEnd(const char* chunk) {
 
 }  // namespace
 
+// The file as an edit found it when it began, which it must still be when it is replaced.
+struct CTxtFile::CEditStart {
+    SysFileState state;
+};
+
 // One stream shared by an object and its copies; the last of them to let go closes it.
 struct CTxtFile::CStreamHold {
     explicit CStreamHold(std::FILE* fp) : m_fp(fp) {}
@@ -546,11 +551,11 @@ bool CTxtFile::RemoveTextLine(int index) {
         return false;
     }
     SysFileSizeGuard guard;
-    SysFileState before;
+    CEditStart start;
     CTxtFile temp;
-    return SysStateOf(Stream(), before) && OpenTempFile(temp) &&
+    return SysStateOf(Stream(), start.state) && OpenTempFile(temp) &&
            SysSeek(Stream(), 0, SEEK_SET) == 0 && CopyWithout(temp, index) &&
-           temp.FlushAndRewind() && ReplaceByCopy(temp, before);
+           temp.FlushAndRewind() && ReplaceByCopy(temp, start);
 }
 
 // A stream that cannot write where it stands (read-only, or appending) is not edited: the
@@ -570,11 +575,11 @@ bool CTxtFile::InsertTextLine(int index, const char* text, bool lineEnd) {
         text = copy.get();
     }
     SysFileSizeGuard guard;
-    SysFileState before;
+    CEditStart start;
     CTxtFile temp;
-    return SysStateOf(Stream(), before) && OpenTempFile(temp) &&
+    return SysStateOf(Stream(), start.state) && OpenTempFile(temp) &&
            CopyWithInsert(temp, index < 0 ? -1 : index, text, lineEnd) && temp.FlushAndRewind() &&
-           ReplaceByCopy(temp, before);
+           ReplaceByCopy(temp, start);
 }
 
 bool CTxtFile::HoldsInBuffer(const char* text) const {
@@ -673,9 +678,9 @@ bool CTxtFile::WriteLinesTo(std::FILE* fp, CTxtFile& temp) {
 
 // The new stream takes the place of the old one in the holder that the object shares with
 // its copies, so that they all go on working on the file that holds the edited text.
-bool CTxtFile::ReplaceByCopy(CTxtFile& temp, const SysFileState& before) {
+bool CTxtFile::ReplaceByCopy(CTxtFile& temp, const CEditStart& start) {
     CWrittenBack text(*this, temp);
-    std::FILE* fp = qelcfg::detail::SysReplaceOpenFile(Stream(), m_fileName, text, before);
+    std::FILE* fp = qelcfg::detail::SysReplaceOpenFile(Stream(), m_fileName, text, start.state);
     if (fp == nullptr) {
         return false;
     }

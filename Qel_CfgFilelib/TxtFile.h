@@ -8,12 +8,6 @@
 
 #include "Export.h"
 
-namespace qelcfg {
-namespace detail {
-struct SysFileState;
-}  // namespace detail
-}  // namespace qelcfg
-
 namespace _CFG {
 
 // A text file bound to a path or to a stream handed over ready-made. Copies share the
@@ -116,6 +110,7 @@ protected:
 private:
     struct CStreamHold;
     class CWrittenBack;
+    struct CEditStart;
 
     QELCFG_LOCAL std::FILE* Stream() const;
     QELCFG_LOCAL bool AdoptStream(std::FILE* fp);
@@ -130,7 +125,7 @@ private:
     QELCFG_LOCAL bool CopyWithout(CTxtFile& temp, int index);
     QELCFG_LOCAL bool CopyWithInsert(CTxtFile& temp, int index, const char* text, bool lineEnd);
     QELCFG_LOCAL bool FlushAndRewind();
-    QELCFG_LOCAL bool ReplaceByCopy(CTxtFile& temp, const qelcfg::detail::SysFileState& before);
+    QELCFG_LOCAL bool ReplaceByCopy(CTxtFile& temp, const CEditStart& start);
     QELCFG_LOCAL bool WriteLinesTo(std::FILE* fp, CTxtFile& temp);
 
     bool m_changed = false;
