@@ -134,6 +134,10 @@ private:
 
 }  // namespace
 
+struct CIniFile::CFileStamp {
+    qelcfg::detail::SysFileState state;
+};
+
 CIniFile::CIniFile() = default;
 CIniFile::~CIniFile() = default;
 CIniFile::CIniFile(const CIniFile& other) = default;
@@ -142,12 +146,12 @@ CIniFile::CIniFile(CIniFile&& other) noexcept = default;
 CIniFile& CIniFile::operator=(CIniFile&& other) noexcept = default;
 
 bool CIniFile::Open(const char* path, const char* mode) {
-    auto stamp = std::make_shared<qelcfg::detail::SysFileState>();
+    auto stamp = std::make_shared<CFileStamp>();
     m_stamp.reset();
     if (!CTxtFile::Open(path, mode)) {
         return false;
     }
-    if (qelcfg::detail::SysStateOf(static_cast<FILE*>(GetStream()), *stamp)) {
+    if (qelcfg::detail::SysStateOf(static_cast<FILE*>(GetStream()), stamp->state)) {
         m_stamp = std::move(stamp);
     }
     Unload();
@@ -237,7 +241,7 @@ bool CIniFile::Save(const char* path) {
     const bool own =
         path == nullptr ||
         (name != nullptr && (std::strcmp(path, name) == 0 ||
-                             (m_stamp && qelcfg::detail::SysNamesFile(path, *m_stamp))));
+                             (m_stamp && qelcfg::detail::SysNamesFile(path, m_stamp->state))));
     const std::string target = path != nullptr ? path : name;
     // A save to the object's own file lets go of its stream: some platforms (Windows)
     // replace no file that a stream holds open, and elsewhere the stream would go on
@@ -247,9 +251,9 @@ bool CIniFile::Save(const char* path) {
     }
     TreeText text(m_cfg);
     // Made before the file changes, so that no failure comes after it.
-    auto written = std::make_shared<qelcfg::detail::SysFileState>();
-    if (!qelcfg::detail::SysReplaceFile(target.c_str(), text, own ? m_stamp.get() : nullptr,
-                                        written.get())) {
+    auto written = std::make_shared<CFileStamp>();
+    if (!qelcfg::detail::SysReplaceFile(
+            target.c_str(), text, own && m_stamp ? &m_stamp->state : nullptr, &written->state)) {
         CloseStream();
         return false;
     }

@@ -131,7 +131,8 @@ private:
     CIniSection m_fileSection;
     // The bound file as this object opened it or last saved it, to tell whether another
     // writer changed it since.
-    std::shared_ptr<const qelcfg::detail::SysFileState> m_stamp;
+    struct CFileStamp;
+    std::shared_ptr<const CFileStamp> m_stamp;
 };
 
 #endif  // QEL_CFGFILE_INIFILE_H
