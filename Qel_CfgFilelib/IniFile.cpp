@@ -108,30 +108,6 @@ void AddKeyLine(CIniSection& section, const CIniLineReader::Line& line) {
         section, {line.key, line.keyLength, line.value, line.valueLength}, false);
 }
 
-// Takes the lines of one INI text into a tree, one line at a time, as loading does.
-class TreeLoader {
-public:
-    explicit TreeLoader(CIni& tree) : m_tree(tree) {}
-    void Take(const char* text) {
-        const CIniLineReader::Line& line = m_reader.Read(text);
-        if (line.kind == CIniLineReader::kHeader) {
-            m_name.assign(line.text, line.length);
-            m_current = m_tree.AddSection(m_name.c_str());
-            if (m_current == nullptr) {
-                m_reader.RefuseSection();
-            }
-        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken) {
-            AddKeyLine(*m_current, line);
-        }
-    }
-
-private:
-    CIni& m_tree;
-    CIniLineReader m_reader;
-    CIniSection* m_current = nullptr;
-    std::string m_name;
-};
-
 }  // namespace
 
 struct CIniFile::CFileStamp {
@@ -189,23 +165,22 @@ bool CIniFile::Load() {
     if (GetStream() == nullptr || !SeekToBegin()) {
         return false;
     }
-    TreeLoader loader(m_cfg);
+    CIniLineReader reader;
+    CIniSection* current = nullptr;
+    std::string name;
     while (const char* text = GetTextLine(nullptr)) {
-        loader.Take(text);
+        const CIniLineReader::Line& line = reader.Read(text);
+        if (line.kind == CIniLineReader::kHeader) {
+            name.assign(line.text, line.length);
+            current = m_cfg.AddSection(name.c_str());
+            if (current == nullptr) {
+                reader.RefuseSection();
+            }
+        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken) {
+            AddKeyLine(*current, line);
+        }
     }
     return !ReadFailed();
-}
-
-void CIniFile::LoadText(std::string_view text) {
-    TreeLoader loader(m_cfg);
-    std::string line;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t lf = text.find('\n', at);
-        const std::size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
-        line.assign(text.data() + at, qelcfg::detail::LineTextLength(text.data() + at, end - at));
-        loader.Take(line.c_str());
-        at = end;
-    }
 }
 
 std::string CIniFile::GetText() {

@@ -119,9 +119,6 @@ public:
     bool AddValue(std::string_view section, std::string_view key, std::string_view value,
                   bool replace);
 
-    // Appends what the INI text `text` holds to the tree, as Load does from the bound file;
-    // stream, file name and change flag stay.   ini.LoadText("[A]\nx=1\n");
-    void LoadText(std::string_view text);
     // The tree as a save writes it, as one string (moving the cursors as a save does).
     //   std::string text = ini.GetText();
     std::string GetText();

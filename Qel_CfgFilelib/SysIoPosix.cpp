@@ -657,6 +657,10 @@ bool SysLockedFile::Open(const char* path, long waitMs, bool mayBeMissing) {
             return true;
         }
         f.file = Fd(::openat(f.place.dir.Get(), f.place.name.c_str(), O_RDONLY | kOpenFlags));
+        // A writer that may write the file but not read it holds it write-only.
+        if (!f.file.Valid() && errno == EACCES) {
+            f.file = Fd(::openat(f.place.dir.Get(), f.place.name.c_str(), O_WRONLY | kOpenFlags));
+        }
         struct stat st;
         if (!f.file.Valid() || ::fstat(f.file.Get(), &st) != 0) {
             return false;

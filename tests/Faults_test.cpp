@@ -483,6 +483,21 @@ TEST(Faults, AnotherUserNeitherRedirectsNorStripsASave) {
     EXPECT_EQ(ReadFile(link) + ReadFile(own + "~new"), kNew + "[evil]\r\n");
     ASSERT_EQ(::unlink((own + "~new").c_str()) + ::unlink(link.c_str()), 0);
     ASSERT_EQ(::chown(own.c_str(), 65534, 65534) + ::chmod(own.c_str(), 04755), 0);
+    // A file in a directory that takes no new file, and a hard-linked one that its writer
+    // may write but not read, are written in place.
+    const std::string closed = dir.File("closed"), open = closed + "/open.ini";
+    ASSERT_EQ(::mkdir(closed.c_str(), 0755), 0);
+    WriteFile(open, kOld);
+    WriteFile(shared + "/blind.ini", kOld);
+    ASSERT_EQ(::chmod(open.c_str(), 0666) + ::chmod((shared + "/blind.ini").c_str(), 0200) +
+                  ::chown((shared + "/blind.ini").c_str(), 65534, 65534) +
+                  ::link((shared + "/blind.ini").c_str(), (shared + "/blind-link").c_str()),
+              0);
+    for (const std::string& path : {open, shared + "/blind.ini"}) {
+        EXPECT_EQ(InChild([&] { return SaveNew(path); }, true), 0) << path;
+        EXPECT_EQ(ReadFile(path), kNew) << path;
+    }
+    EXPECT_EQ(ListDir(closed), "open.ini\n");
     for (bool linked : {false, true}) {
         const auto save = [&] {
             return (!linked || ::link(own.c_str(), link.c_str()) == 0) && SaveNew(own);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 
 #include "TestUtil.h"
@@ -67,6 +68,12 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     EXPECT_FALSE(ed.IsChanged());
     const std::string text = "# x=1\n[A]\nk = c,d\n[B]\nn=" + big + "\n\n[C]\nz=\n";
     EXPECT_EQ(ReadFile(path) + ReadFile(dir.File("b.ini")), text + text);
+    // A copy saves while the file is as the original read it (not waiting for the lock the
+    // original holds); the original then no more.
+    ed.SetLockWait(std::chrono::milliseconds(0));
+    CIniEditor copy(ed);
+    ASSERT_TRUE(copy.SetValue("A", "k", "e") && copy.Save());
+    EXPECT_EQ(ReadFile(path), std::string(copy.GetText()));
     // A file that another program changed after the read is not written over.
     ASSERT_TRUE(ed.SetValue("A", "k", "2"));
     WriteFile(path, "[A]\nk=1\r\n");

@@ -204,6 +204,9 @@ TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
     ini.GetCfg().AddSection("Two");
     ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()) && ini.Save("/dev/null"));
     EXPECT_EQ(ReadFile(link), "[New]\r\n\r\n[Two]\r\n\r\n") << "both names see the text";
+    ini.Unload();
+    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
+    EXPECT_EQ(ReadFile(link), "") << "an empty tree empties a hard-linked file";
     EXPECT_EQ(qeltest::ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
 }
 
