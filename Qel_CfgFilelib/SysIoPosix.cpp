@@ -640,8 +640,11 @@ bool SysLockedFile::Open(const char* path, long waitMs, bool mayBeMissing) {
         }
         if (f.place.descriptor >= 0) {
             f.file = Fd(::fcntl(f.place.descriptor, F_DUPFD_CLOEXEC, 0));
-            return f.file.Valid() && ::fstat(f.file.Get(), &f.place.st) == 0 &&
-                   ((f.state = StateOf(f.place.st)), true);
+            if (!f.file.Valid() || ::fstat(f.file.Get(), &f.place.st) != 0) {
+                return false;
+            }
+            f.state = StateOf(f.place.st);
+            return true;
         }
         if (!f.place.exists) {
             errno = ENOENT;
@@ -728,7 +731,7 @@ bool SysLockedFile::Replace(SysContents& contents, const SysFileState& expect) {
         }
         ok = f.ReplaceInPlace(contents);
     } else {
-        return f.ReplaceWhole(contents, expect) && ((f.state = StateOf(f.place.st)), true);
+        ok = f.ReplaceWhole(contents, expect);
     }
     struct stat st;
     if (ok && f.file.Valid() && ::fstat(f.file.Get(), &st) == 0) {
