@@ -165,9 +165,10 @@ public:
     long long Read(void* data, std::size_t size);
     // Replaces the file by `contents` when it is still in the state `expect` (see above).
     bool Replace(SysContents& contents, const SysFileState& expect);
-    // A read-write stream of its own on the file held, at its end; null for a file that is
-    // not held open for reading and writing (a device, a descriptor, a write-only file).
-    FILE* OpenStream();
+    // A stream of its own on the file held, at its end: read-write when `write`, else
+    // read-only. Null for a file that is not held open for reading (a device, a descriptor,
+    // a write-only file) or cannot be opened so.
+    FILE* OpenStream(bool write);
     // Lets go of the file and its lock.
     void Close();
 
@@ -177,13 +178,15 @@ private:
 };
 
 // Replaces, as SysLockedFile does, the regular file that `current` has open, found at
-// `path`, while it is in the state `before`, and returns a read-write stream on the file
-// that then holds `contents`, standing at its end. Null, with the file as it was, when it is
-// no regular file, not in that state (ESTALE), or when the replace fails. `current` stays
-// open and is not used for writing. Windows replaces no file that a stream holds open:
-// there the file is written in place, through the new stream.
-FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
-                         const SysFileState& before);
+// `path`, while it is in the state `before`. On success `current` is closed and replaced by a
+// read-write stream on the file that then holds `contents`, standing at its end. On failure
+// the file is as it was (ESTALE when it is no longer in the state `before`) and `current`
+// stands open on it; where it had to be closed for the replace, it is opened again, of the
+// same access, at the file's end, and is null only when that failed too. Windows replaces
+// no file that a stream holds open: there the file is written in place, through the new
+// stream.
+bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
+                        const SysFileState& before);
 
 // Replaces what the file `path` holds by `contents`, as SysLockedFile does, waiting the
 // default time for the lock. With `expect`, only while the file is in that state (ESTALE

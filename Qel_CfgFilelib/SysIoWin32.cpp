@@ -17,6 +17,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "SysIo.h"
 #include "SysIoFaults.h"
@@ -415,20 +416,20 @@ int SysCutAtPosition(FILE* fp) {
 // written in place, through a stream of its own, once it is known to be the file that
 // `current` reads. The caller keeps the complete new text in a file of its own until this
 // returns, for a write that stops half way.
-FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
-                         const SysFileState& before) {
+bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
+                        const SysFileState& before) {
     SysFileState now;
     if (!before.regular || !SysSameFile(current, path)) {
         errno = EINVAL;
-        return nullptr;
+        return false;
     }
     if (!SysStateOf(current, now) || now != before) {
         errno = ESTALE;
-        return nullptr;
+        return false;
     }
     FILE* fp = SysOpen(path, "r+b");
     if (fp == nullptr) {
-        return nullptr;
+        return false;
     }
     bool written = false;
     try {
@@ -441,9 +442,10 @@ FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
     }
     if (!written) {
         SysClose(fp);
-        return nullptr;
+        return false;
     }
-    return fp;
+    SysClose(std::exchange(current, fp));
+    return true;
 }
 
 struct SysLockedFile::Impl {
@@ -572,8 +574,8 @@ bool SysLockedFile::Replace(SysContents& contents, const SysFileState& expect) {
     return ok && bound;
 }
 
-FILE* SysLockedFile::OpenStream() {
-    FILE* fp = m_impl != nullptr ? SysOpen(m_impl->path.c_str(), "r+b") : nullptr;
+FILE* SysLockedFile::OpenStream(bool write) {
+    FILE* fp = m_impl != nullptr ? SysOpen(m_impl->path.c_str(), write ? "r+b" : "rb") : nullptr;
     if (fp != nullptr && SysSeek(fp, 0, SEEK_END) != 0) {
         SysClose(fp);
         return nullptr;
