@@ -1,7 +1,10 @@
 // The file functions of the platform seam on Windows, and the policy by which a file's
 // contents are replaced there. Paths are UTF-8 and are handed to the wide-character
-// functions, so that any file name works whatever the process's ANSI code page is. Every
-// stream is binary: the library writes "\r\n" itself, and text mode would double the "\r".
+// functions, so that any file name works whatever the process's ANSI code page is; a path
+// longer than MAX_PATH is handed over in its extended form ("\\?\"). Only disk files are
+// opened by name: a name that Windows takes for a device (NUL, CON, AUX.ini, ...) is refused
+// unless the path names the device in the device namespace ("\\.\NUL"). Every stream is
+// binary: the library writes "\r\n" itself, and text mode would double the "\r".
 #if defined(_WIN32)
 
 #include <fcntl.h>
@@ -28,7 +31,6 @@ namespace {
 
 // A failed replace tries this many names for its new file before it gives up.
 constexpr int kTemporaryNameAttempts = 16;
-constexpr std::size_t kModeSize = 32;
 
 // The attributes that a replacing file takes over from the file it replaces.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
@@ -94,30 +96,171 @@ void SetErrnoFromLastError() {
     }
 }
 
-// Copies `mode` into `wide` as a binary mode: "t" is left out and "b" added if missing.
-// False, with errno EINVAL, for a mode longer than any that fopen knows.
-bool BinaryMode(const char* mode, wchar_t (&wide)[kModeSize]) {
-    std::size_t length = 0;
-    bool binary = false;
-    for (const char* c = mode; *c != '\0'; ++c) {
-        if (length + 2 >= kModeSize) {
+// How fopen's `mode` opens a file: the access, what happens to a missing or existing file,
+// the C runtime's flags and the stream's own mode, always binary ("t" is left out).
+struct OpenMode {
+    DWORD access = GENERIC_READ;
+    DWORD creation = OPEN_EXISTING;
+    int flags = _O_RDONLY;
+    char stream[4] = "rb";
+};
+
+// False, with errno EINVAL, for a mode that fopen does not know.
+bool ParseMode(const char* mode, OpenMode& how) {
+    bool update = false;
+    bool exclusive = false;
+    for (const char* c = mode + 1; *mode != '\0' && *c != '\0' && *c != ','; ++c) {
+        update = update || *c == '+';
+        exclusive = exclusive || *c == 'x';
+    }
+    switch (*mode) {
+        case 'r':
+            break;
+        case 'w':
+            how.access = GENERIC_WRITE;
+            how.creation = exclusive ? CREATE_NEW : CREATE_ALWAYS;
+            how.flags = _O_WRONLY;
+            break;
+        case 'a':
+            how.access = GENERIC_WRITE;
+            how.creation = OPEN_ALWAYS;
+            how.flags = _O_WRONLY | _O_APPEND;
+            break;
+        default:
             errno = EINVAL;
             return false;
-        }
-        binary = binary || *c == 'b';
-        if (*c != 't') {
-            wide[length++] = static_cast<wchar_t>(static_cast<unsigned char>(*c));
-        }
     }
-    if (!binary) {
-        wide[length++] = L'b';
+    if (update) {
+        how.access = GENERIC_READ | GENERIC_WRITE;
+        how.flags = (how.flags & ~_O_WRONLY) | _O_RDWR;
     }
-    wide[length] = L'\0';
+    how.stream[0] = *mode;
+    how.stream[1] = update ? '+' : 'b';
+    how.stream[2] = update ? 'b' : '\0';
     return true;
 }
 
 HANDLE HandleOf(FILE* fp) {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(fp)));
+}
+
+// A stream on `handle`, which it takes over: null, with the handle closed, on a failure.
+FILE* StreamOf(HANDLE handle, int flags, const char* mode) {
+    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        errno = EMFILE;
+        return nullptr;
+    }
+    FILE* fp = ::_fdopen(fd, mode);
+    if (fp == nullptr) {
+        int err = errno;
+        ::_close(fd);
+        errno = err;
+    }
+    return fp;
+}
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// A path in the device namespace ("\\.\NUL", "\\?\C:\dir\a.ini") names exactly what it says:
+// Windows neither normalises it nor reads a device name into it.
+bool InDeviceNamespace(const std::wstring& path) {
+    return path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+           (path[2] == L'.' || path[2] == L'?') && IsSeparator(path[3]);
+}
+
+// Whether Windows takes the last part of `path` for a device: CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9 (with ¹, ² and ³ too), CONIN$ and CONOUT$, in any case, with an extension, blanks
+// before it, or a ":" after the name.
+bool NamesDevice(const std::wstring& path) {
+    std::size_t begin = path.find_last_of(L"\\/");
+    begin = begin == std::wstring::npos ? 0 : begin + 1;
+    if (begin == 0 && path.size() >= 2 && path[1] == L':') {
+        begin = 2;  // a drive's current directory ("C:aux")
+    }
+    std::size_t end = std::min(path.find_first_of(L".:", begin), path.size());
+    while (end > begin && path[end - 1] == L' ') {
+        --end;
+    }
+    std::wstring base;
+    for (std::size_t i = begin; i < end; ++i) {
+        base += path[i] >= L'a' && path[i] <= L'z' ? static_cast<wchar_t>(path[i] - 32) : path[i];
+    }
+    for (const wchar_t* name : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (base == name) {
+            return true;
+        }
+    }
+    const bool port =
+        base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0);
+    return port && ((base[3] >= L'1' && base[3] <= L'9') || base[3] == L'\u00B9' ||
+                    base[3] == L'\u00B2' || base[3] == L'\u00B3');
+}
+
+// The full path of `path` as Windows resolves it ("/" as "\", "." and ".." taken away,
+// relative to the current directory). A path in the device namespace is kept as it is.
+bool FullPath(const std::wstring& path, std::wstring& full) {
+    if (InDeviceNamespace(path)) {
+        full = path;
+        return true;
+    }
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    while (size != 0) {
+        full.resize(size);
+        const DWORD got = ::GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+        if (got < size) {
+            full.resize(got);
+            return got != 0 || (SetErrnoFromLastError(), false);
+        }
+        size = got;
+    }
+    SetErrnoFromLastError();
+    return false;
+}
+
+// A full path as the calls take it: in its extended form when it is longer than MAX_PATH
+// allows, which Windows then takes without any limit but that of the file system.
+std::wstring Extended(const std::wstring& full) {
+    if (full.size() < MAX_PATH || InDeviceNamespace(full)) {
+        return full;
+    }
+    if (full.compare(0, 2, L"\\\\") == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+// The full path of the UTF-8 `path`. A name that Windows takes for a device is refused
+// (EINVAL), unless the path is in the device namespace (`literal`).
+bool FullPathOf(const char* path, std::wstring& full, bool& literal) {
+    std::wstring wide;
+    if (!Widen(path, wide)) {
+        return false;
+    }
+    literal = InDeviceNamespace(wide);
+    if (!literal && NamesDevice(wide)) {
+        errno = EINVAL;
+        return false;
+    }
+    return FullPath(wide, full);
+}
+
+// `path` as the wide-character calls take it (see FullPathOf).
+bool NativePath(const char* path, std::wstring& native, bool& literal) {
+    std::wstring full;
+    if (!FullPathOf(path, full, literal)) {
+        return false;
+    }
+    native = Extended(full);
+    return true;
+}
+
+bool NativePath(const char* path, std::wstring& native) {
+    bool literal = false;
+    return NativePath(path, native, literal);
 }
 
 // What a replace may do with the file at a path.
@@ -198,17 +341,9 @@ FILE* CreateNew(const std::wstring& path) {
         SetErrnoFromLastError();
         return nullptr;
     }
-    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-    if (fd < 0) {
-        ::CloseHandle(file);
-        ::DeleteFileW(path.c_str());
-        errno = EMFILE;
-        return nullptr;
-    }
-    FILE* fp = ::_fdopen(fd, "w+b");
+    FILE* fp = StreamOf(file, _O_RDWR, "w+b");
     if (fp == nullptr) {
-        int err = errno;
-        ::_close(fd);
+        const int err = errno;
         ::DeleteFileW(path.c_str());
         errno = err;
     }
@@ -222,7 +357,7 @@ bool WriteReplacing(const std::string& path, const std::wstring& widePath, const
     std::wstring temp;
     FILE* fp = nullptr;
     for (int attempt = 0; attempt < kTemporaryNameAttempts && fp == nullptr; ++attempt) {
-        if (!Widen(TemporaryNameFor(path, attempt).c_str(), temp)) {
+        if (!NativePath(TemporaryNameFor(path, attempt).c_str(), temp)) {
             return false;
         }
         fp = CreateNew(temp);
@@ -302,24 +437,37 @@ bool LockForWriting(HANDLE file, long waitMs) {
 
 }  // namespace
 
+// The file is shared for every use, deletion included, as a descriptor is on POSIX: a writer
+// may replace it while the stream reads on in the file it opened. (The C runtime's fopen does
+// not share deletion, and Windows moves no file that a handle holds without it.) Only a
+// device named in the device namespace is opened as one.
 FILE* SysOpen(const char* path, const char* mode) {
-    std::wstring wide;
-    wchar_t wideMode[kModeSize];
-    if (SysFails(kSysOpen) || !Widen(path, wide) || !BinaryMode(mode, wideMode)) {
+    std::wstring native;
+    bool literal = false;
+    OpenMode how;
+    if (SysFails(kSysOpen) || !NativePath(path, native, literal) || !ParseMode(mode, how)) {
         return nullptr;
     }
-    return ::_wfopen(wide.c_str(), wideMode);
+    HANDLE file = ::CreateFileW(native.c_str(), how.access, kShareAll, nullptr, how.creation,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetErrnoFromLastError();
+        return nullptr;
+    }
+    if (!literal && ::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        errno = EINVAL;
+        return nullptr;
+    }
+    return StreamOf(file, how.flags, how.stream);
 }
 
 // The permission bits have no counterpart on Windows (see CreateNew).
 FILE* SysCreate(const char* path, unsigned mode, bool exact) {
     static_cast<void>(mode);
     static_cast<void>(exact);
-    std::wstring wide;
-    if (!Widen(path, wide)) {
-        return nullptr;
-    }
-    return CreateNew(wide);
+    std::wstring native;
+    return NativePath(path, native) ? CreateNew(native) : nullptr;
 }
 
 int SysFileMode(FILE* fp, unsigned* mode) {
@@ -332,11 +480,11 @@ int SysFileMode(FILE* fp, unsigned* mode) {
 }
 
 int SysRemove(const char* path) {
-    std::wstring wide;
-    if (!Widen(path, wide)) {
+    std::wstring native;
+    if (!NativePath(path, native)) {
         return -1;
     }
-    if (!::DeleteFileW(wide.c_str())) {
+    if (!::DeleteFileW(native.c_str())) {
         SetErrnoFromLastError();
         return -1;
     }
@@ -368,7 +516,7 @@ int SysTruncate(FILE* fp, long long length) {
 
 bool SysSameFile(FILE* fp, const char* path) {
     std::wstring wide;
-    if (!Widen(path, wide)) {
+    if (!NativePath(path, wide)) {
         return false;
     }
     HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
@@ -451,6 +599,8 @@ bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
 struct SysLockedFile::Impl {
     std::string path;
     std::wstring wide;
+    bool literal = false;  // named in the device namespace
+    bool device = false;   // a device so named: written at its position
     HANDLE file = INVALID_HANDLE_VALUE;
     long waitMs = 0;
     SysFileState state;
@@ -476,6 +626,13 @@ struct SysLockedFile::Impl {
                         ? EISDIR
                         : errno;
             return errno == ENOENT;
+        }
+        // Only a device named in the device namespace is written, at its position.
+        if (::GetFileType(file) != FILE_TYPE_DISK) {
+            device = literal;
+            state.exists = true;
+            errno = device ? errno : EINVAL;
+            return device;
         }
         LockForWriting(file, waitMs);
         return StateOfHandle(file, state);
@@ -511,7 +668,7 @@ bool SysLockedFile::Open(const char* path, long waitMs, bool mayBeMissing) {
         return false;
     }
     m_impl->waitMs = waitMs;
-    if (!Widen(path, m_impl->wide) || !m_impl->Bind()) {
+    if (!NativePath(path, m_impl->wide, m_impl->literal) || !m_impl->Bind()) {
         return false;
     }
     errno = m_impl->state.exists ? errno : ENOENT;
@@ -545,6 +702,9 @@ bool SysLockedFile::Replace(SysContents& contents, const SysFileState& expect) {
     }
     Impl& f = *m_impl;
     SysFileState now;
+    if (f.device && expect == f.state) {
+        return WriteInPlace(f.path, contents);
+    }
     if (expect != f.state ||
         (f.file != INVALID_HANDLE_VALUE && (!StateOfHandle(f.file, now) || now != expect))) {
         errno = ESTALE;
@@ -592,7 +752,7 @@ bool SysStateOf(FILE* fp, SysFileState& state) {
 
 bool SysNamesFile(const char* path, const SysFileState& state) {
     std::wstring wide;
-    if (!Widen(path, wide)) {
+    if (!NativePath(path, wide)) {
         return false;
     }
     HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,

@@ -1,13 +1,15 @@
 // What the library does with files on Windows: it replaces a file in one step and keeps
 // its attributes, refuses a read-only file and one that another program holds open
 // without losing anything, writes "\r\n" as two bytes whatever mode a file was opened
-// with, and takes its paths as UTF-8.
+// with, takes its paths as UTF-8, and refuses names that Windows takes for devices.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
+#include "IniEditor.h"
 #include "IniFile.h"
 #include "TestUtil.h"
 
@@ -78,18 +80,32 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
     }
 }
 
-// A second link to the file, and a device, stay what they are: they are written in place.
-TEST(WindowsFiles, AFileOfTwoLinksAndADeviceAreWrittenInPlace) {
+// A second link to the file stays a link of the same file: it is written in place. A name
+// that Windows takes for a device, in any spelling, is refused (EINVAL) for saves, edits and
+// Attach, and nothing is made; a device named in the device namespace is written.
+TEST(WindowsFiles, AFileOfTwoLinksIsWrittenInPlaceAndADeviceOnlyByItsDeviceName) {
     TempDir dir;
     const std::string path = dir.File("a.ini");
     WriteFile(path, kOld);
     ASSERT_TRUE(::CreateHardLinkW(Wide(dir.File("b.ini")).c_str(), Wide(path).c_str(), nullptr));
     EXPECT_TRUE(SaveByPath(path));
     EXPECT_EQ(ReadFile(dir.File("b.ini")), kNew) << "both links see the new text";
+    for (const char* name :
+         {"NUL", "aux.ini", "Con .txt", "com1.ini", "LPT9", "conout$", "prn.tar.gz", "AUX.ini "}) {
+        SCOPED_TRACE(name);
+        CIniFile ini;
+        CIniEditor editor;
+        ini.GetCfg().AddSection("A");
+        errno = 0;
+        EXPECT_FALSE(ini.Save(dir.File(name).c_str()));
+        EXPECT_EQ(errno, EINVAL);
+        EXPECT_FALSE(editor.Read(dir.File(name).c_str(), true));
+        EXPECT_FALSE(ini.Attach(dir.File(name).c_str()));
+    }
     EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n");
     CIniFile ini;
     ini.GetCfg().AddSection("A");
-    EXPECT_TRUE(ini.Save("NUL"));
+    EXPECT_TRUE(ini.Save("\\\\.\\NUL"));
 }
 
 // Paths are UTF-8, also those of letters beyond any ANSI code page ("Grüße-日本.ini"); a
