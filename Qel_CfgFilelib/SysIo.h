@@ -54,8 +54,6 @@ int SysRemove(const char* path);
 int SysSync(FILE* fp);
 // Cuts the file open as `fp` to `length` bytes. Returns 0 or -1.
 int SysTruncate(FILE* fp, long long length);
-// Tells whether `path` names the file open as `fp` (through symbolic links too).
-bool SysSameFile(FILE* fp, const char* path);
 // Whether a write to `fp` lands where the stream stands: false for a stream opened for
 // reading only or for appending (Windows tells only the first).
 bool SysWritesInPlace(FILE* fp);
@@ -186,8 +184,6 @@ private:
 // the file is as it was (ESTALE when it is no longer in the state `before`) and `current`
 // stands open on it; where it had to be closed for the replace (Windows), it is opened
 // again, of the same access, at the file's end, and is null only when that failed too.
-// Windows replaces no file that a stream holds open: there the file is written in place,
-// through the new stream.
 bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
                         const SysFileState& before);
 

@@ -873,11 +873,6 @@ int SysTruncate(FILE* fp, long long length) {
     return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
 }
 
-bool SysSameFile(FILE* fp, const char* path) {
-    SysFileState open;
-    return SysStateOf(fp, open) && SysNamesFile(path, open);
-}
-
 bool SysWritesInPlace(FILE* fp) {
     int flags = ::fcntl(::fileno(fp), F_GETFL);
     return flags != -1 && (flags & O_ACCMODE) != O_RDONLY && (flags & O_APPEND) == 0;

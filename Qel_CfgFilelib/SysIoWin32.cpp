@@ -1095,40 +1095,38 @@ FILE* SysLockedFile::OpenStream(bool write) {
     return fp;
 }
 
-// Windows replaces no file that a stream holds open, and `current` stays open: the file is
-// written in place, through a stream of its own, once it is known to be the file that
-// `current` reads. The caller keeps the complete new text in a file of its own until this
-// returns, for a write that stops half way.
+// Windows moves no file that a stream of the C runtime holds open (those streams do not share
+// deletion): the object's own stream is closed just before the replace, once the file is
+// known to be the one it read, and a stream is opened afterwards on the file held: a
+// read-write one on the new file, as on POSIX, or after a failure one of the old stream's
+// access on the file as it was.
 bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
                         const SysFileState& before) {
+    SysLockedFile file;
     SysFileState now;
-    if (!before.regular || !SysSameFile(current, path)) {
+    if (!before.regular) {
         errno = EINVAL;
         return false;
     }
-    if (!SysStateOf(current, now) || now != before) {
+    if (!file.Open(path, kSysLockWaitMs, false)) {
+        return false;
+    }
+    if (file.State() != before || !SysStateOf(current, now) || now != before) {
         errno = ESTALE;
         return false;
     }
-    FILE* fp = SysOpen(path, "r+b");
-    if (fp == nullptr) {
-        return false;
-    }
-    bool written = false;
+    const bool write = SysWritesInPlace(current);
+    bool replaced = false;
     try {
-        long end = -1;
-        written = SysSeek(fp, 0, SEEK_SET) == 0 && contents.WriteTo(fp) && SysFlush(fp) == 0 &&
-                  (end = SysTell(fp)) >= 0 && SysTruncate(fp, end) == 0 && SysSync(fp) == 0;
+        replaced = SysClose(std::exchange(current, nullptr)) == 0 && file.Replace(contents, before);
     } catch (...) {
-        SysClose(fp);
+        current = file.OpenStream(write);
         throw;
     }
-    if (!written) {
-        SysClose(fp);
-        return false;
-    }
-    SysClose(std::exchange(current, fp));
-    return true;
+    const int err = errno;
+    current = file.OpenStream(replaced || write);
+    errno = replaced ? errno : err;
+    return replaced && current != nullptr;
 }
 
 SysFileSizeGuard::SysFileSizeGuard() = default;
@@ -1225,27 +1223,6 @@ int SysTruncate(FILE* fp, long long length) {
         return -1;
     }
     return 0;
-}
-
-bool SysSameFile(FILE* fp, const char* path) {
-    std::wstring wide;
-    if (!NativePath(path, wide)) {
-        return false;
-    }
-    HANDLE file = ::CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    BY_HANDLE_FILE_INFORMATION named;
-    BY_HANDLE_FILE_INFORMATION open;
-    bool same = ::GetFileInformationByHandle(file, &named) &&
-                ::GetFileInformationByHandle(HandleOf(fp), &open) &&
-                named.dwVolumeSerialNumber == open.dwVolumeSerialNumber &&
-                named.nFileIndexHigh == open.nFileIndexHigh &&
-                named.nFileIndexLow == open.nFileIndexLow;
-    ::CloseHandle(file);
-    return same;
 }
 
 // The runtime keeps to itself how a stream was opened, but the system refuses even a write

@@ -541,8 +541,7 @@ void CTxtFile::Clear() {
 // Both edits copy the edited text into the "~tmp" file, force it to the disk, and then
 // replace the file by that text as a save does (SysReplaceOpenFile): a regular file with one link
 // gets a complete new file put in its place, so that a crash leaves the old text or the new
-// one (Windows writes it in place); a file with other links is written in place with the text kept
-// beside it until synced. The
+// one; a file with other links is written in place with the text kept beside it until synced. The
 // file is written only while its name still leads to the file read, unchanged since the edit began,
 // never through a link swapped in meanwhile; otherwise the edit fails and the file stays as it was.
 // Whatever stops an edit, "~tmp" holds the complete edited text once the copy is done.

@@ -112,11 +112,7 @@ constexpr unsigned kReplaces = kWrites & ~kSysRename;
 #else
 constexpr unsigned kReplaces = kWrites;
 #endif
-#if defined(_WIN32)  // an edit is written back in place, through the file's new stream
-constexpr unsigned kEditCalls = (kReplaces & ~kSysClose) | kSysAlloc;
-#else
 constexpr unsigned kEditCalls = kReplaces | kSysAlloc;
-#endif
 const std::string kOld = "[A]\r\nx=1\r\n\r\n", kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
 const std::string kBulk(70000, 'b');  // more than a block of every copy
 const std::string kLines =

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "IniEditor.h"
 #include "IniFile.h"
 #include "TestUtil.h"
+#include "TxtFile.h"
 
 namespace {
 
@@ -47,13 +49,21 @@ bool SaveByPath(const std::string& path) {
            ini.GetCfg().AddKeyValue("A", "y", "2", false) && ini.Save(path.c_str());
 }
 
-// Each save, by the object bound to the file and by path, over a file whose attributes are
-// kept, a read-only one and one that another program's handle holds open
+// Inserts the line y=2 after the line x=1; the "~tmp" copy that an edit leaves is taken away.
+bool InsertLine(const std::string& path) {
+    _CFG::CTxtFile file(path.c_str(), "r+b");
+    const bool edited = file.InsertTextLine(1, "y=2", true);
+    std::filesystem::remove(qeltest::NativePath(path + "~tmp"));
+    return edited;
+}
+
+// Each save, by the object bound to the file and by path, and a line edit, over a file whose
+// attributes are kept, a read-only one and one that another program's handle holds open
 // without sharing deletion (as the C runtime's fopen opens): the last two are not replaced,
 // lose nothing, leave no temporary, and the held one saves once the handle is closed.
 TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
-    for (bool (*save)(const std::string&) : {AddThroughOwnFile, SaveByPath}) {
+    for (bool (*save)(const std::string&) : {AddThroughOwnFile, SaveByPath, InsertLine}) {
         for (const char* what : {"kept", "read-only", "held"}) {
             SCOPED_TRACE(what);
             TempDir dir;
