@@ -54,8 +54,6 @@ int SysRemove(const char* path);
 int SysSync(FILE* fp);
 // Cuts the file open as `fp` to `length` bytes. Returns 0 or -1.
 int SysTruncate(FILE* fp, long long length);
-// Tells whether `path` names the file open as `fp` (through symbolic links too).
-bool SysSameFile(FILE* fp, const char* path);
 // Whether a write to `fp` lands where the stream stands: false for a stream opened for
 // reading only or for appending (Windows tells only the first).
 bool SysWritesInPlace(FILE* fp);
@@ -125,26 +123,29 @@ constexpr long kSysLockWaitMs = 10000;
 // A file bound for writing, from the moment it is read to the moment it is replaced: the
 // one place where the library opens, locks, checks and replaces the files it writes.
 //
-// Open finds the file once: the symbolic links of the path are followed one at a time, but
-// never one in a sticky, world-writable directory that belongs neither to the caller nor to
-// the directory's owner (the rule of Linux's protected_symlinks, applied whatever the
-// machine's setting). From there on every step works on the directory's and the file's own
-// handles. Open takes the writers' advisory lock (flock on POSIX), waiting for another
-// writer at most `waitMs`; a lock still held after that, which any process that may read the
-// file can take, is gone on without, since the replace checks the file anyway. A recovery
-// copy that an interrupted in-place write left ("NAME~new", trusted only as a regular file
-// of one link owned by the file's owner or the caller) is first written into the file.
+// Open finds the file once: on POSIX the symbolic links of the path are followed one at a
+// time, but never one in a sticky, world-writable directory that belongs neither to the
+// caller nor to the directory's owner (the rule of Linux's protected_symlinks, applied
+// whatever the machine's setting). On Windows only a disk file is bound, unless the path
+// names a device in the device namespace ("\\.\NUL"); a name that Windows takes for a device
+// (NUL, CON, AUX.ini, ...) is refused with EINVAL. From there on every step works on the
+// directory's and the file's own handles. Open takes the writers' lock (flock on POSIX, a
+// byte past any data on Windows, so that no reader is kept out), waiting for another writer
+// at most `waitMs`; a lock still held after that, which any process that may read the file
+// can take, is gone on without, since the replace checks the file anyway. A recovery copy
+// that an interrupted in-place write left ("NAME~new", trusted only as a regular file of one
+// link owned by the file's owner or the caller) is first written into the file.
 //
 // Replace writes only while the file is still in the state given (the same file, size and
 // times; for a missing file, still missing), and reports ESTALE otherwise. A regular file of
 // one link, or a missing one, gets a complete new file beside it (under a short name of its
-// own; leftovers of killed writers are removed), which takes the old file's owner where the
-// process may give files away, else its group where allowed, and its permission bits, set-ID
-// bits included, once the contents are written, is forced to the disk and then takes the
-// file's place. Devices and pipes are written at their position (a pipe that no one reads
-// fails with ENXIO); a file with other hard links, or in a directory that takes no new file,
-// is written in place after its room is reserved, with the new text kept in "NAME~new" until
-// the file holds it. A path that stands for a descriptor ("/dev/stdout", "/dev/fd/N",
+// own; leftovers of killed writers are removed), which takes the old file's owner, group and
+// permission bits on POSIX, and its access rules, owner, attributes and streams on Windows,
+// is forced to the disk and then takes the file's place. Devices and pipes are written at
+// their position (a pipe that no one reads fails with ENXIO); a file with other hard links
+// (or a reparse point, on Windows), or in a directory that takes no new file, is written in
+// place after its room is reserved, with the new text kept in "NAME~new" until the file
+// holds it. A path that stands for a descriptor ("/dev/stdout", "/dev/fd/N",
 // "/proc/self/fd/N") is written through the descriptor. After a replace the object holds the
 // new file, locked, in its new state. Every failure leaves the file as it was, or its whole
 // new text in "NAME~new", and reports errno.
@@ -165,9 +166,10 @@ public:
     long long Read(void* data, std::size_t size);
     // Replaces the file by `contents` when it is still in the state `expect` (see above).
     bool Replace(SysContents& contents, const SysFileState& expect);
-    // A read-write stream of its own on the file held, at its end; null for a file that is
-    // not held open for reading and writing (a device, a descriptor, a write-only file).
-    FILE* OpenStream();
+    // A stream of its own on the file held, at its end: read-write when `write`, else
+    // read-only. Null for a file that is not held open for reading (a device, a descriptor,
+    // a write-only file) or cannot be opened so.
+    FILE* OpenStream(bool write);
     // Lets go of the file and its lock.
     void Close();
 
@@ -177,13 +179,13 @@ private:
 };
 
 // Replaces, as SysLockedFile does, the regular file that `current` has open, found at
-// `path`, while it is in the state `before`, and returns a read-write stream on the file
-// that then holds `contents`, standing at its end. Null, with the file as it was, when it is
-// no regular file, not in that state (ESTALE), or when the replace fails. `current` stays
-// open and is not used for writing. Windows replaces no file that a stream holds open:
-// there the file is written in place, through the new stream.
-FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
-                         const SysFileState& before);
+// `path`, while it is in the state `before`. On success `current` is closed and replaced by a
+// read-write stream on the file that then holds `contents`, standing at its end. On failure
+// the file is as it was (ESTALE when it is no longer in the state `before`) and `current`
+// stands open on it; where it had to be closed for the replace (Windows), it is opened
+// again, of the same access, at the file's end, and is null only when that failed too.
+bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
+                        const SysFileState& before);
 
 // Replaces what the file `path` holds by `contents`, as SysLockedFile does, waiting the
 // default time for the lock. With `expect`, only while the file is in that state (ESTALE

@@ -24,9 +24,10 @@ enum SysCall : unsigned {
     kSysTruncate = 1u << 7,
     kSysRead = 1u << 8,
     kSysAlloc = 1u << 9,
-    kSysAllCalls = 0x3FFu,
+    kSysReplace = 1u << 10,  // a replace that keeps the old file's security (Windows)
+    kSysAllCalls = 0x7FFu,
 };
-constexpr int kSysCallKinds = 10;
+constexpr int kSysCallKinds = 11;
 
 #if defined(QELCFG_FAULT_HOOKS)
 // Called once for every seam call of `kind`; true when that call is to fail.

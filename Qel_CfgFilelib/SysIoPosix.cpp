@@ -740,13 +740,13 @@ bool SysLockedFile::Replace(SysContents& contents, const SysFileState& expect) {
     return ok;
 }
 
-FILE* SysLockedFile::OpenStream() {
+FILE* SysLockedFile::OpenStream(bool write) {
     if (m_impl == nullptr || m_impl->place.descriptor >= 0 || !m_impl->file.Valid()) {
         errno = EINVAL;
         return nullptr;
     }
-    Fd fd = OpenForWriting(m_impl->place, O_RDWR);
-    FILE* fp = fd.Valid() ? ::fdopen(fd.Get(), "r+b") : nullptr;
+    Fd fd = OpenForWriting(m_impl->place, write ? O_RDWR : O_RDONLY);
+    FILE* fp = fd.Valid() ? ::fdopen(fd.Get(), write ? "r+b" : "rb") : nullptr;
     if (fp == nullptr) {
         return nullptr;
     }
@@ -758,17 +758,23 @@ FILE* SysLockedFile::OpenStream() {
     return fp;
 }
 
-FILE* SysReplaceOpenFile(FILE* current, const char* path, SysContents& contents,
-                         const SysFileState& before) {
-    static_cast<void>(current);
+// The old stream goes on reading the file it has open until the new one is in place, and
+// the object then holds a read-write stream whatever the old one's access was.
+bool SysReplaceOpenFile(FILE*& current, const char* path, SysContents& contents,
+                        const SysFileState& before) {
     SysLockedFile file;
     if (!before.regular) {
         errno = EINVAL;
-        return nullptr;
+        return false;
     }
-    return file.Open(path, kSysLockWaitMs, false) && file.Replace(contents, before)
-               ? file.OpenStream()
-               : nullptr;
+    FILE* fp = file.Open(path, kSysLockWaitMs, false) && file.Replace(contents, before)
+                   ? file.OpenStream(true)
+                   : nullptr;
+    if (fp == nullptr) {
+        return false;
+    }
+    SysClose(std::exchange(current, fp));
+    return true;
 }
 
 SysFileSizeGuard::SysFileSizeGuard() {
@@ -872,11 +878,6 @@ int SysTruncate(FILE* fp, long long length) {
         return -1;
     }
     return ::ftruncate(::fileno(fp), static_cast<off_t>(length));
-}
-
-bool SysSameFile(FILE* fp, const char* path) {
-    SysFileState open;
-    return SysStateOf(fp, open) && SysNamesFile(path, open);
 }
 
 bool SysWritesInPlace(FILE* fp) {

@@ -141,7 +141,8 @@ struct CTxtFile::CEditStart {
     SysFileState state;
 };
 
-// One stream shared by an object and its copies; the last of them to let go closes it.
+// One stream shared by an object and its copies; the last of them to let go closes it. A
+// line edit that could not open the edited file again leaves it without a stream (null).
 struct CTxtFile::CStreamHold {
     explicit CStreamHold(std::FILE* fp) : m_fp(fp) {}
     CStreamHold(const CStreamHold&) = delete;
@@ -152,9 +153,8 @@ struct CTxtFile::CStreamHold {
         }
     }
     bool Close() {
-        std::FILE* fp = m_fp;
-        m_fp = nullptr;
-        return SysClose(fp) == 0;
+        std::FILE* fp = std::exchange(m_fp, nullptr);
+        return fp == nullptr || SysClose(fp) == 0;
     }
 
     std::FILE* m_fp;
@@ -305,7 +305,7 @@ bool CTxtFile::Set(void* stream) {
 }
 
 bool CTxtFile::SeekToBegin() {
-    if (!m_stream) {
+    if (Stream() == nullptr) {
         return false;
     }
     m_lineMarker = -1;
@@ -313,7 +313,7 @@ bool CTxtFile::SeekToBegin() {
 }
 
 bool CTxtFile::SeekToEnd() {
-    if (!m_stream) {
+    if (Stream() == nullptr) {
         return false;
     }
     m_lineMarker = -2;
@@ -321,11 +321,11 @@ bool CTxtFile::SeekToEnd() {
 }
 
 bool CTxtFile::Seek(long offset, int origin) {
-    return m_stream && SysSeek(Stream(), offset, origin) == 0;
+    return Stream() != nullptr && SysSeek(Stream(), offset, origin) == 0;
 }
 
 int CTxtFile::FindPrefixLine(const char* prefix) {
-    if (prefix == nullptr || !m_stream) {
+    if (prefix == nullptr || Stream() == nullptr) {
         return -1;
     }
     std::size_t length = std::strlen(prefix);
@@ -369,7 +369,7 @@ bool CTxtFile::IsFileChanged() const {
 }
 
 const char* CTxtFile::ReadTextLine(int index) {
-    if (!m_stream || index < 0 || !SeekToBegin()) {
+    if (Stream() == nullptr || index < 0 || !SeekToBegin()) {
         return nullptr;
     }
     for (int count = 0; ReadLine(); ++count) {
@@ -447,7 +447,7 @@ const char* CTxtFile::GetTempleFileName(const char* suffix, char* out, int size)
 // the line goes on.
 bool CTxtFile::ReadLine() {
     m_readFailed = true;
-    if (!m_stream || (m_buffer == nullptr && !GrowBuffer(0))) {
+    if (Stream() == nullptr || (m_buffer == nullptr && !GrowBuffer(0))) {
         return false;
     }
     m_buffer[0] = '\0';
@@ -541,13 +541,12 @@ void CTxtFile::Clear() {
 // Both edits copy the edited text into the "~tmp" file, force it to the disk, and then
 // replace the file by that text as a save does (SysReplaceOpenFile): a regular file with one link
 // gets a complete new file put in its place, so that a crash leaves the old text or the new
-// one (Windows writes it in place); a file with other links is written in place with the text kept
-// beside it until synced. The file is written only while its name still leads to the file read,
-// unchanged since the edit began, never through a link swapped in meanwhile; otherwise the edit
-// fails and the file stays as it was. Whatever stops an edit, "~tmp" holds the complete edited text
-// once the copy is done.
+// one; a file with other links is written in place with the text kept beside it until synced. The
+// file is written only while its name still leads to the file read, unchanged since the edit began,
+// never through a link swapped in meanwhile; otherwise the edit fails and the file stays as it was.
+// Whatever stops an edit, "~tmp" holds the complete edited text once the copy is done.
 bool CTxtFile::RemoveTextLine(int index) {
-    if (m_fileName == nullptr || !m_stream || index < 0) {
+    if (m_fileName == nullptr || Stream() == nullptr || index < 0) {
         return false;
     }
     SysFileSizeGuard guard;
@@ -561,7 +560,7 @@ bool CTxtFile::RemoveTextLine(int index) {
 // A stream that cannot write where it stands (read-only, or appending) is not edited: the
 // edit would otherwise change a file that its owner opened not to be changed that way.
 bool CTxtFile::InsertTextLine(int index, const char* text, bool lineEnd) {
-    if (!m_stream || text == nullptr || !SysWritesInPlace(Stream()) ||
+    if (Stream() == nullptr || text == nullptr || !SysWritesInPlace(Stream()) ||
         SysSeek(Stream(), 0, SEEK_SET) != 0) {
         return false;
     }
@@ -677,16 +676,11 @@ bool CTxtFile::WriteLinesTo(std::FILE* fp, CTxtFile& temp) {
 }
 
 // The new stream takes the place of the old one in the holder that the object shares with
-// its copies, so that they all go on working on the file that holds the edited text.
+// its copies, so that they all go on working on the file that holds the edited text. The
+// holder stays while the contents are written, though the object lends itself another.
 bool CTxtFile::ReplaceByCopy(CTxtFile& temp, const CEditStart& start) {
     CWrittenBack text(*this, temp);
-    std::FILE* fp = qelcfg::detail::SysReplaceOpenFile(Stream(), m_fileName, text, start.state);
-    if (fp == nullptr) {
-        return false;
-    }
-    std::FILE* old = std::exchange(m_stream->m_fp, fp);
-    SysClose(old);
-    return true;
+    return qelcfg::detail::SysReplaceOpenFile(m_stream->m_fp, m_fileName, text, start.state);
 }
 
 }  // namespace _CFG

@@ -4,9 +4,11 @@
 # table too: no trace of the tests' fault hook, and (given objdump) no writable static
 # object of the library's own, which objects on separate threads would share. For a
 # Windows DLL, EXPORTS is its import library, which lists exactly what the DLL's export
-# table holds.
+# table holds, and IMPORTS is objdump, to read which system calls the DLL imports: it replaces
+# files with ReplaceFileW, which keeps their access rules, owner, attributes and streams
+# (Wine shows none of them), and locks them with LockFileEx.
 #   cmake -DNM=<nm> [-DOBJDUMP=<objdump>] -DLIB=<libQel_CfgFile.so or .dll>
-#         [-DEXPORTS=<libQel_CfgFile.dll.a>] -P ExportedSymbols.cmake
+#         [-DEXPORTS=<libQel_CfgFile.dll.a> -DIMPORTS=<objdump>] -P ExportedSymbols.cmake
 if(NOT NM OR NOT LIB)
     message(FATAL_ERROR "usage: cmake -DNM=<nm> -DLIB=<library> -P ExportedSymbols.cmake")
 endif()
@@ -91,10 +93,25 @@ if(OBJDUMP)
     endforeach()
 endif()
 
-if(missing OR internal OR hooks OR writable)
+set(imports "")
+if(IMPORTS)
+    execute_process(COMMAND "${IMPORTS}" -p "${LIB}"
+        OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "${IMPORTS} failed on ${LIB}: ${errors}")
+    endif()
+    foreach(call IN ITEMS ReplaceFileW MoveFileExW LockFileEx)
+        if(NOT table MATCHES "[ \t]${call}\n")
+            string(APPEND imports "\n  ${call}")
+        endif()
+    endforeach()
+endif()
+
+if(missing OR internal OR hooks OR writable OR imports)
     message(FATAL_ERROR "${LIB}:\nexpected exports not found:${missing}\n"
                         "internal symbols exported:${internal}\n"
                         "fault hook symbols:${hooks}\n"
-                        "writable static objects:${writable}")
+                        "writable static objects:${writable}\n"
+                        "expected imports not found:${imports}")
 endif()
 message(STATUS "exported symbols of ${LIB} are as expected")

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #if defined(_WIN32)
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <grp.h>
@@ -38,10 +39,14 @@ namespace qelcfg::detail {
 namespace {
 unsigned g_kinds = 0;
 long g_failAt = 0, g_calls = 0;
+long g_callsOf[kSysCallKinds] = {};  // the calls of each kind, whatever the plan
 std::function<void()> g_action;
 }  // namespace
 
 bool SysFaultHook(SysCall kind) {
+    for (int bit = 0; bit < kSysCallKinds; ++bit) {
+        g_callsOf[bit] += (kind >> bit) & 1u;
+    }
     if ((g_kinds & kind) == 0 || ++g_calls != g_failAt) {
         return false;
     }
@@ -100,12 +105,14 @@ using namespace qelcfg::detail;
 using namespace qeltest;
 
 constexpr unsigned kOperatorNew = 0;  // the n-th operator new throws, rather than a seam call
-constexpr unsigned kWrites = kSysAllCalls & ~(kSysRead | kSysAlloc);
-#if defined(_WIN32)  // an edit is written back in place, through the file's new stream
-constexpr unsigned kEditCalls = kSysAllCalls & ~(kSysRead | kSysClose | kSysRename);
+// A failing replace that keeps the old file's security falls back to a move (Windows).
+constexpr unsigned kWrites = kSysAllCalls & ~(kSysRead | kSysAlloc | kSysReplace);
+#if defined(_WIN32)  // an existing file is replaced by ReplaceFileW, not moved over
+constexpr unsigned kReplaces = kWrites & ~kSysRename;
 #else
-constexpr unsigned kEditCalls = kSysAllCalls & ~kSysRead;
+constexpr unsigned kReplaces = kWrites;
 #endif
+constexpr unsigned kEditCalls = kReplaces | kSysAlloc;
 const std::string kOld = "[A]\r\nx=1\r\n\r\n", kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
 const std::string kBulk(70000, 'b');  // more than a block of every copy
 const std::string kLines =
@@ -136,6 +143,9 @@ std::string Prepare(World& w, Setup setup) {
         EXPECT_TRUE(setup != kSymlink || ::symlink("a.ini", (w.path + "-b").c_str()) == 0);
         EXPECT_TRUE(setup != kHardLink || ::link(p, (w.path + "-b").c_str()) == 0);
         ::stat(p, &w.st);
+#else
+        EXPECT_TRUE(setup != kHardLink || ::CreateHardLinkW(NativePath(w.path + "-b").c_str(),
+                                                            NativePath(w.path).c_str(), nullptr));
 #endif
     }
     EXPECT_TRUE(setup != kAttached || (w.ini.Attach(p) && !w.ini.SetChangeFlag(true)));
@@ -173,12 +183,12 @@ bool SavePath(World& w) {
 }
 
 const Row kRows[] = {
-    {"Save(path)", kAttached, SavePath, kNew, kWrites & ~kSysClose},
-    {"Save()", kAttached, [](World& w) { return w.ini.Save(); }, kNew, kWrites & ~kSysClose},
+    {"Save(path)", kAttached, SavePath, kNew, kReplaces & ~kSysClose},
+    {"Save()", kAttached, [](World& w) { return w.ini.Save(); }, kNew, kReplaces & ~kSysClose},
     {"AddValue", kAttached, [](World& w) { return w.ini.AddValue("A", "z", "3", true); },
-     "[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n", kWrites & ~kSysClose},
+     "[A]\r\nx=1\r\ny=2\r\nz=3\r\n\r\n", kReplaces & ~kSysClose},
     {"Save(path), a new file", kNewFile, SavePath, kNew, kWrites},
-    {"Editor Save", kEditor, [](World& w) { return w.ed.Save(); }, "[A]\r\nx=3\r\n\r\n", kWrites},
+    {"Editor Save", kEditor, [](World& w) { return w.ed.Save(); }, "[A]\r\nx=3\r\n\r\n", kReplaces},
     {"RemoveTextLine", kEdit, [](World& w) { return w.file.RemoveTextLine(0); },
      "\r\n" + std::string(700, 'M') + "\r\n\1b\r\n", kEditCalls},
     {"InsertTextLine", kEdit, [](World& w) { return w.file.InsertTextLine(0, "x", true); },
@@ -195,14 +205,14 @@ const Row kRows[] = {
     {"Editor Read", kReader,
      [](World& w) { return Sure(w.ed.Read(w.path.c_str()) ? w.ed.GetText() == kRead : -1, 1); },
      kRead, kSysOpen | kSysRead},
-#if !defined(_WIN32)  // links by symlink() and link()
+#if !defined(_WIN32)  // a link by symlink()
     {"Save(path) through a symbolic link", kSymlink,
      [](World& w) { return w.ini.Save((w.path + "-b").c_str()); }, kNew, kWrites},
+#endif
     // A file with a second hard link is written in place, so that both names keep showing
     // one file; its new text waits in "~new" until the file holds it.
     {"Save(path) to a hard-linked file", kHardLink, SavePath,
      "[A]\r\nx=1\r\ny=" + kBulk + "\r\n\r\n", kWrites & ~(kSysClose | kSysRename)},
-#endif
 };
 
 long OpenDescriptors() {
@@ -300,7 +310,64 @@ TEST(Faults, AFailedAttachBindsNoName) {
     EXPECT_EQ(ReadFile(w.path) + ListDir(dir.Path()), kOld + "a.ini\n");
 }
 
-#if !defined(_WIN32)  // links, locks and fork()
+#if defined(_WIN32)
+// An existing file is replaced with ReplaceFileW, which keeps its access rules, owner,
+// attributes and alternate data streams (Wine keeps none of them, so the call made is what is
+// checked); a new file is moved into place. Where ReplaceFileW is refused, MoveFileExW does the
+// replace; where it stops midway, the old file takes its name back; a file that a writer
+// taking no lock put in place just before is put back (ESTALE). Nothing is left beside it.
+TEST(Faults, ReplaceFileKeepsTheOldFileAndFallsBackOnlyWhereItMust) {
+    enum Step { kNone, kRefused, kMidway, kOther };
+    struct Row {
+        const char* what;
+        bool exists;
+        Step step;
+        bool saved;
+        std::string text;
+        long replaces;  // calls of ReplaceFileW
+        long moves;     // calls of MoveFileExW
+    };
+    const Row rows[] = {
+        {"an existing file", true, kNone, true, kNew, 1, 0},
+        {"a new file", false, kNone, true, kNew, 0, 1},
+        {"ReplaceFileW refused", true, kRefused, true, kNew, 1, 1},
+        {"ReplaceFileW stopped midway", true, kMidway, false, kOld, 1, 0},
+        {"another writer's file just before", true, kOther, false, "other", 1, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        World w(dir.File("a.ini"));
+        Prepare(w, kNewFile);
+        if (row.exists) {
+            WriteFile(w.path, kOld);
+        }
+        WriteFile(dir.File("other"), "other");
+        // Between the check and the replace: the old file goes to the name that ReplaceFileW
+        // moves it to, or another writer replaces it (by ReplaceFileW too: Windows moves no file
+        // over one that a handle holds open).
+        const std::function<void()> step = [&] {
+            const std::string list = ListDir(dir.Path()), temp = list.substr(0, list.find('\n'));
+            const std::wstring from = NativePath(row.step == kMidway ? w.path : dir.File("other"));
+            const std::wstring to = NativePath(dir.File(temp.substr(0, temp.size() - 3) + "old"));
+            EXPECT_TRUE(row.step == kMidway
+                            ? ::MoveFileExW(from.c_str(), to.c_str(), 0)
+                            : ::ReplaceFileW(NativePath(w.path).c_str(), from.c_str(), nullptr, 0,
+                                             nullptr, nullptr));
+        };
+        std::fill(std::begin(g_callsOf), std::end(g_callsOf), 0);
+        SysFailAt(kSysReplace, row.step == kNone ? 0 : 1, row.step >= kMidway ? step : nullptr);
+        errno = 0;
+        EXPECT_EQ(SavePath(w), row.saved);
+        EXPECT_TRUE(row.step != kOther || errno == ESTALE) << errno;
+        SysFailAt(0, 0);
+        EXPECT_EQ(ReadFile(w.path), row.text);
+        EXPECT_EQ(ListDir(dir.Path()), row.step == kOther ? "a.ini\n" : "a.ini\nother\n");
+        EXPECT_EQ(g_callsOf[10], row.replaces);
+        EXPECT_EQ(g_callsOf[6], row.moves);
+    }
+}
+#else  // links, locks and fork()
 bool SaveNew(const std::string& path) {
     World w(path);
     Prepare(w, kNewFile);

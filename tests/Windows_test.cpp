@@ -1,15 +1,25 @@
 // What the library does with files on Windows: it replaces a file in one step and keeps
 // its attributes, refuses a read-only file and one that another program holds open
 // without losing anything, writes "\r\n" as two bytes whatever mode a file was opened
-// with, and takes its paths as UTF-8.
+// with, takes its paths as UTF-8 of any length, refuses names that Windows takes for
+// devices, and loses no update of writers working at once.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "IniEditor.h"
 #include "IniFile.h"
 #include "TestUtil.h"
+#include "TxtFile.h"
 
 namespace {
 
@@ -39,13 +49,21 @@ bool SaveByPath(const std::string& path) {
            ini.GetCfg().AddKeyValue("A", "y", "2", false) && ini.Save(path.c_str());
 }
 
-// Each save, by the object bound to the file and by path, over a file whose attributes are
-// kept, a read-only one and one that another program's handle holds open without sharing
-// deletion (as the C runtime's fopen opens): the last two are not replaced, lose nothing,
-// leave no temporary, and the held one saves once the handle is closed.
+// Inserts the line y=2 after the line x=1; the "~tmp" copy that an edit leaves is taken away.
+bool InsertLine(const std::string& path) {
+    _CFG::CTxtFile file(path.c_str(), "r+b");
+    const bool edited = file.InsertTextLine(1, "y=2", true);
+    std::filesystem::remove(qeltest::NativePath(path + "~tmp"));
+    return edited;
+}
+
+// Each save, by the object bound to the file and by path, and a line edit, over a file whose
+// attributes are kept, a read-only one and one that another program's handle holds open
+// without sharing deletion (as the C runtime's fopen opens): the last two are not replaced,
+// lose nothing, leave no temporary, and the held one saves once the handle is closed.
 TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
-    for (bool (*save)(const std::string&) : {AddThroughOwnFile, SaveByPath}) {
+    for (bool (*save)(const std::string&) : {AddThroughOwnFile, SaveByPath, InsertLine}) {
         for (const char* what : {"kept", "read-only", "held"}) {
             SCOPED_TRACE(what);
             TempDir dir;
@@ -78,30 +96,187 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
     }
 }
 
-// A second link to the file, and a device, stay what they are: they are written in place.
-TEST(WindowsFiles, AFileOfTwoLinksAndADeviceAreWrittenInPlace) {
+// A second link to the file stays a link of the same file: it is written in place, and the
+// text that a killed in-place write left in "~new" is written into the file before it is
+// read. A name that Windows takes for a device, in any spelling, is refused (EINVAL) for
+// saves, edits and Attach, and nothing is made; a device named in the device namespace is
+// written.
+TEST(WindowsFiles, AFileOfTwoLinksIsWrittenInPlaceAndADeviceOnlyByItsDeviceName) {
     TempDir dir;
     const std::string path = dir.File("a.ini");
     WriteFile(path, kOld);
     ASSERT_TRUE(::CreateHardLinkW(Wide(dir.File("b.ini")).c_str(), Wide(path).c_str(), nullptr));
     EXPECT_TRUE(SaveByPath(path));
     EXPECT_EQ(ReadFile(dir.File("b.ini")), kNew) << "both links see the new text";
+    WriteFile(path, "torn");
+    WriteFile(path + "~new", kOld);
+    CIniEditor finished;
+    EXPECT_TRUE(finished.Read(path.c_str()));
+    EXPECT_EQ(finished.GetText(), kOld);
+    EXPECT_EQ(ReadFile(dir.File("b.ini")), kOld);
+    for (const char* name :
+         {"NUL", "aux.ini", "Con .txt", "com1.ini", "LPT9", "conout$", "prn.tar.gz", "AUX.ini "}) {
+        SCOPED_TRACE(name);
+        CIniFile ini;
+        CIniEditor editor;
+        ini.GetCfg().AddSection("A");
+        errno = 0;
+        EXPECT_FALSE(ini.Save(dir.File(name).c_str()));
+        EXPECT_EQ(errno, EINVAL);
+        EXPECT_FALSE(editor.Read(dir.File(name).c_str(), true));
+        EXPECT_FALSE(ini.Attach(dir.File(name).c_str()));
+    }
     EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n");
     CIniFile ini;
     ini.GetCfg().AddSection("A");
-    EXPECT_TRUE(ini.Save("NUL"));
+    EXPECT_TRUE(ini.Save("\\\\.\\NUL"));
 }
 
-// Paths are UTF-8, also those of letters beyond any ANSI code page ("Grüße-日本.ini"); a
-// path that is not UTF-8 is refused.
-TEST(WindowsFiles, PathsAreUtf8) {
-    TempDir dir;
-    const std::string path = dir.File("Gr\u00FC\u00DFe-\u65E5\u672C.ini");
-    WriteFile(path, kOld);
-    EXPECT_TRUE(AddThroughOwnFile(path) && SaveByPath(path));
-    EXPECT_EQ(ReadFile(path), kNew);
-    EXPECT_FALSE(CIniFile().Attach(dir.File("a\xFF.ini").c_str()));
-    EXPECT_EQ(ListDir(dir.Path()), "Gr\u00FC\u00DFe-\u65E5\u672C.ini\n");
+// Paths are UTF-8, also those of letters beyond any ANSI code page ("Grüße-日本.ini"), and
+// of any length: a name of 230 bytes, in a path longer than MAX_PATH, saves too. A path that
+// is not UTF-8 is refused.
+TEST(WindowsFiles, PathsAreUtf8OfAnyLength) {
+    for (const std::string& name :
+         {std::string("Gr\u00FC\u00DFe-\u65E5\u672C.ini"), std::string(226, 'n') + ".ini"}) {
+        SCOPED_TRACE(name.size());
+        TempDir dir;
+        const std::string path = dir.File(name);
+        WriteFile(path, kOld);
+        EXPECT_TRUE(AddThroughOwnFile(path));
+        EXPECT_TRUE(SaveByPath(path));
+        EXPECT_EQ(ReadFile(path), kNew);
+        EXPECT_FALSE(CIniFile().Attach(dir.File("a\xFF.ini").c_str()));
+        EXPECT_EQ(ListDir(dir.Path()), name + "\n");
+    }
+}
+
+constexpr int kUpdates = 15;
+
+// One writer's updates: those begun and ended so far, and the figures of all of them.
+struct Writer {
+    std::atomic<int> begun{0};
+    std::atomic<int> ended{0};
+    int done = 0;
+    int failed = 0;  // reported failures, each tried again
+};
+
+// Begins update `n` once the other writer has begun it too, or has ended all of its own.
+void Begin(Writer& self, const Writer& other, int n) {
+    self.begun = n + 1;
+    while (other.begun <= n && other.ended < kUpdates) {
+        std::this_thread::yield();
+    }
+}
+
+// Runs `update` until it reports success, at most 100 times.
+void Update(Writer& self, int n, const std::function<bool(bool first)>& update) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (update(attempt == 0)) {
+            ++self.done;
+            break;
+        }
+        ++self.failed;
+    }
+    self.ended = n + 1;
+}
+
+// Adds the keys `who`0 to `who`14 to section A, each through an object that reads the file
+// and saves at once. With `spanning`, the first read of each update is made as the other
+// writer's update begins, and the save once that update has ended.
+void LibraryWriter(const std::string& path, const std::string& who, Writer& self,
+                   const Writer& other, bool spanning) {
+    for (int n = 0; n < kUpdates; ++n) {
+        Begin(self, other, n);
+        Update(self, n, [&](bool first) {
+            CIniFile ini;
+            const bool read = ini.Attach(path.c_str());
+            while (first && spanning && other.ended <= n) {
+                std::this_thread::yield();
+            }
+            return read && ini.AddValue("A", (who + std::to_string(n)).c_str(), "1", true);
+        });
+    }
+}
+
+#if defined(QELCFG_TOOL)
+// Runs qelcfg.exe with the arguments `args`; true when it exits with status 0.
+bool RunTool(const std::wstring& args) {
+    std::wstring line = L"\"" + Wide(QELCFG_TOOL) + L"\" " + args;
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start,
+                          &process)) {
+        return false;
+    }
+    DWORD status = 1;
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::GetExitCodeProcess(process.hProcess, &status);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return status == 0;
+}
+
+// Sets the keys `who`0 to `who`14 of section A with qelcfg.exe, one process each.
+void ToolWriter(const std::string& path, const std::string& who, Writer& self,
+                const Writer& other) {
+    for (int n = 0; n < kUpdates; ++n) {
+        Begin(self, other, n);
+        Update(self, n, [&](bool) {
+            return RunTool(L"set \"" + Wide(path) + L"\" A " + Wide(who + std::to_string(n)) +
+                           L" 1");
+        });
+    }
+}
+#endif
+
+// Two writers update one file at once, 15 updates each, and try again what is reported
+// failed: two objects of the library on two threads, each reading and saving the file, and
+// such an object beside qelcfg.exe, whose update comes between each read and save of the
+// object's. No update reported done is lost: the file holds every key that was added.
+TEST(WindowsFiles, WritersAtOnceLoseNoUpdateWithoutReportingIt) {
+    struct Row {
+        const char* what;
+        bool spanning;  // the library writer's reads and saves span the other's updates
+        std::function<void(const std::string&, Writer&, const Writer&)> second;
+    };
+    std::vector<Row> rows = {{"two library writers", false,
+                              [](const std::string& path, Writer& self, const Writer& other) {
+                                  LibraryWriter(path, "b", self, other, false);
+                              }}};
+#if defined(QELCFG_TOOL)
+    rows.push_back({"a library writer beside qelcfg.exe", true,
+                    [](const std::string& path, Writer& self, const Writer& other) {
+                        ToolWriter(path, "b", self, other);
+                    }});
+#endif
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string path = dir.File("a.ini");
+        WriteFile(path, "[A]\r\n");
+        Writer first, second;
+        std::thread other([&] { row.second(path, second, first); });
+        LibraryWriter(path, "a", first, second, row.spanning);
+        other.join();
+        CIniFile ini;
+        ASSERT_TRUE(ini.Attach(path.c_str()));
+        const CIniSection* section = std::as_const(ini).GetCfg().FindSection("A");
+        ASSERT_NE(section, nullptr);
+        for (const auto& [who, writer] : {std::pair<const char*, Writer*>{"a", &first},
+                                          std::pair<const char*, Writer*>{"b", &second}}) {
+            int kept = 0;
+            for (int n = 0; n < kUpdates; ++n) {
+                kept += section->FindKey(who + std::to_string(n)) != nullptr ? 1 : 0;
+            }
+            const std::string figure = std::string(row.what) + ", writer " + who;
+            RecordProperty(figure + ": done", writer->done);
+            RecordProperty(figure + ": reported failed", writer->failed);
+            RecordProperty(figure + ": lost without report", writer->done - kept);
+            EXPECT_EQ(writer->done, kUpdates) << who;
+            EXPECT_EQ(kept, writer->done) << who;
+        }
+    }
 }
 
 }  // namespace
