@@ -135,10 +135,16 @@ bool ReadChunk(char* chunk, int room, std::FILE* fp, bool& filled) {
     return true;
 }
 
-// Where the text of a chunk just read ends. A read takes at most one LF, as its last byte,
-// and ends in a NUL, which is also where it ends when the line holds a NUL of its own.
+// Where the text of a chunk just read ends: at its first CR, LF or NUL, as LineTextLength
+// finds it. A read takes at most one LF, as its last byte, and ends in a NUL, which is also
+// where it ends when the line holds a NUL of its own; so only a CR is searched for.
 int TextEnd(const char* chunk) {
-    return static_cast<int>(qelcfg::detail::LineTextLength(chunk, std::strlen(chunk)));
+    std::size_t length = std::strlen(chunk);
+    if (length > 0 && chunk[length - 1] == '\n') {
+        --length;
+    }
+    const void* cr = std::memchr(chunk, '\r', length);
+    return static_cast<int>(cr != nullptr ? static_cast<const char*>(cr) - chunk : length);
 }
 
 }  // namespace
