@@ -27,9 +27,10 @@ public:
                          int index);
     // AddKV of a key line already split; the texts need not be NUL-terminated.
     static void AddEntry(CIniSection& section, const KeyLineParts& parts, bool replace);
-    // A new entry `key`=`value` at the end of `entries`, built where it stays.
+    // Gives the entry the key of `parts` and appends the items of its value; a new entry gets
+    // exactly the room its texts and items need.
     static void FillEntry(CIniPair& entry, const KeyLineParts& parts) {
-        entry.m_key.assign(parts.key, parts.keyLength);
+        AssignExact(entry.m_key, parts.key, parts.keyLength);
         AddItems(entry, parts.value, parts.valueLength, false, -1);
     }
 };
