@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -100,6 +101,27 @@ void qelcfg::detail::TreeAccess::AddEntry(CIniSection& section, const KeyLinePar
         throw;
     }
     ++section.m_count;
+}
+
+void qelcfg::detail::TreeAccess::HandOverEntries(std::vector<CIniPair>& gathered,
+                                                 CIniSection& section) noexcept {
+    std::vector<CIniPair>& entries = section.m_values;
+    const int count = static_cast<int>(gathered.size());
+    if (count == 0 && entries.capacity() == 0) {
+        return;
+    }
+    try {
+        std::vector<CIniPair> exact;
+        exact.reserve(gathered.size());
+        for (CIniPair& entry : gathered) {
+            exact.push_back(std::move(entry));  // cannot throw: the room is there
+        }
+        entries.swap(exact);
+    } catch (const std::bad_alloc&) {
+        entries.swap(gathered);
+    }
+    gathered.clear();
+    section.m_count = count;
 }
 
 bool CIniSection::FindKV(const char* key, char* value) {

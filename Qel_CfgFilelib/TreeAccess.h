@@ -33,6 +33,10 @@ public:
         AssignExact(entry.m_key, parts.key, parts.keyLength);
         AddItems(entry, parts.value, parts.valueLength, false, -1);
     }
+    // Moves the entries `gathered` into `section`, which holds none, and leaves `gathered`
+    // empty with its room kept for the next section. The section's list then holds exactly
+    // them; without the memory for that list it takes over `gathered` itself.
+    static void HandOverEntries(std::vector<CIniPair>& gathered, CIniSection& section) noexcept;
 };
 
 // Index of the first of the first `count` values (entries or sections) whose key is
