@@ -286,22 +286,12 @@ void qelcfg::detail::TreeAccess::AddItems(CIniPair& pair, const char* text, std:
     JoinItems(pair.m_values, pair.m_wholeValue);
 }
 
-CIniPair::CIniPair() {}
-
 CIniPair::CIniPair(const std::string& key) : CIniValue<std::string, std::string>(key) {}
 
 CIniPair::CIniPair(const char* key) : CIniValue<std::string, std::string>(key) {}
 
 CIniPair::CIniPair(const CIniPair& other)
     : CIniValue<std::string, std::string>(other), m_wholeValue(other.m_wholeValue) {}
-
-CIniPair::CIniPair(CIniPair&& other) noexcept
-    : CIniValue<std::string, std::string>(std::move(other)),
-      m_wholeValue(std::move(other.m_wholeValue)) {
-    other.m_wholeValue.clear();
-}
-
-CIniPair::~CIniPair() {}
 
 CIniPair CIniPair::operator=(const CIniPair& other) {
     return qelcfg::detail::AssignCopy(*this, other);
