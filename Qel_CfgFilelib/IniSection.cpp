@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <utility>
 #include <vector>
@@ -111,11 +112,8 @@ void qelcfg::detail::TreeAccess::HandOverEntries(std::vector<CIniPair>& gathered
         return;
     }
     try {
-        std::vector<CIniPair> exact;
-        exact.reserve(gathered.size());
-        for (CIniPair& entry : gathered) {
-            exact.push_back(std::move(entry));  // cannot throw: the room is there
-        }
+        std::vector<CIniPair> exact(std::make_move_iterator(gathered.begin()),
+                                    std::make_move_iterator(gathered.end()));
         entries.swap(exact);
     } catch (const std::bad_alloc&) {
         entries.swap(gathered);
