@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "IniLineReader.h"
 #include "IniText.h"
@@ -102,10 +104,40 @@ bool SectionHasLineBreak(CIniSection& section) {
     return false;
 }
 
-// A key line the reader lets `section` take, added as AddKV(line, false) adds it.
-void AddKeyLine(CIniSection& section, const CIniLineReader::Line& line) {
-    qelcfg::detail::TreeAccess::AddEntry(
-        section, {line.key, line.keyLength, line.value, line.valueLength}, false);
+// The entries of the key lines that a section takes, gathered apart while its lines are
+// read and then handed to it, so that its list is allocated once, at its size. The room of
+// the gathered list is reused from one section to the next.
+class SectionIntake {
+public:
+    // Adds a key line the reader lets the section take, as AddKV(line, false) adds it.
+    void Add(const CIniLineReader::Line& line) {
+        CIniPair& entry = m_entries.emplace_back();
+        try {
+            qelcfg::detail::TreeAccess::FillEntry(
+                entry, {line.key, line.keyLength, line.value, line.valueLength});
+        } catch (...) {
+            m_entries.pop_back();
+            throw;
+        }
+    }
+    // Hands the entries gathered to `*section`, which holds none yet, and forgets it.
+    void HandTo(CIniSection*& section) noexcept {
+        if (section != nullptr) {
+            qelcfg::detail::TreeAccess::HandOverEntries(m_entries, *section);
+            section = nullptr;
+        }
+    }
+
+private:
+    std::vector<CIniPair> m_entries;
+};
+
+// Leaves the list of sections without room beyond its sections.
+void FitSections(CIni& tree) {
+    std::vector<CIniSection>& sections = *tree.GetVecValue();
+    if (sections.capacity() != sections.size()) {
+        sections.shrink_to_fit();
+    }
 }
 
 }  // namespace
@@ -166,20 +198,30 @@ bool CIniFile::Load() {
         return false;
     }
     CIniLineReader reader;
+    SectionIntake intake;
     CIniSection* current = nullptr;
     std::string name;
-    while (const char* text = GetTextLine(nullptr)) {
-        const CIniLineReader::Line& line = reader.Read(text);
-        if (line.kind == CIniLineReader::kHeader) {
-            name.assign(line.text, line.length);
-            current = m_cfg.AddSection(name.c_str());
-            if (current == nullptr) {
-                reader.RefuseSection();
+    try {
+        while (const char* text = GetTextLine(nullptr)) {
+            const CIniLineReader::Line& line = reader.Read(text);
+            if (line.kind == CIniLineReader::kHeader) {
+                intake.HandTo(current);  // before the list of sections may move
+                name.assign(line.text, line.length);
+                current = m_cfg.AddSection(name.c_str());
+                if (current == nullptr) {
+                    reader.RefuseSection();
+                }
+            } else if (line.kind == CIniLineReader::kKeyLine &&
+                       line.intake == CIniLineReader::kTaken) {
+                intake.Add(line);
             }
-        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken) {
-            AddKeyLine(*current, line);
         }
+    } catch (...) {
+        intake.HandTo(current);  // what was read before stays in the tree
+        throw;
     }
+    intake.HandTo(current);
+    FitSections(m_cfg);
     return !ReadFailed();
 }
 
@@ -283,22 +325,31 @@ CIniSection* CIniFile::FindSection(const char* name) {
     m_fileSection.Clear();
     const std::size_t nameLength = std::strlen(name);
     CIniLineReader reader;
-    int found = -1;  // the header of the section collected
-    while (const char* text = GetTextLine(nullptr)) {
-        const CIniLineReader::Line& line = reader.Read(text);
-        if (line.kind == CIniLineReader::kHeader) {
-            if (found >= 0) {
-                return &m_fileSection;
+    SectionIntake intake;
+    CIniSection* section = &m_fileSection;  // handed its entries once the reading stops
+    int found = -1;                         // the header of the section collected
+    try {
+        while (const char* text = GetTextLine(nullptr)) {
+            const CIniLineReader::Line& line = reader.Read(text);
+            if (line.kind == CIniLineReader::kHeader) {
+                if (found >= 0) {
+                    intake.HandTo(section);
+                    return &m_fileSection;
+                }
+                if (line.length == nameLength && std::memcmp(line.text, name, nameLength) == 0) {
+                    m_fileSection.SetSectionName(std::string(line.text, line.length).c_str());
+                    found = line.index;
+                }
+            } else if (line.kind == CIniLineReader::kKeyLine &&
+                       line.intake == CIniLineReader::kTaken && line.header == found) {
+                intake.Add(line);
             }
-            if (line.length == nameLength && std::memcmp(line.text, name, nameLength) == 0) {
-                m_fileSection.SetSectionName(std::string(line.text, line.length).c_str());
-                found = line.index;
-            }
-        } else if (line.kind == CIniLineReader::kKeyLine && line.intake == CIniLineReader::kTaken &&
-                   line.header == found) {
-            AddKeyLine(m_fileSection, line);
         }
+    } catch (...) {
+        intake.HandTo(section);
+        throw;
     }
+    intake.HandTo(section);
     return found >= 0 && !ReadFailed() ? &m_fileSection : nullptr;
 }
 

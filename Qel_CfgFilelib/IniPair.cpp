@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -174,57 +175,55 @@ bool ScanDouble(const char* p, double& value) {
     return true;
 }
 
-// The items of a text, where each lies: most texts have a few, and only longer lists
-// take the heap.
-class ItemSpans {
-public:
-    ItemSpans(const char* text, std::size_t length, bool mayHoldNul) {
-        qelcfg::detail::SplitItems(text, length, mayHoldNul, [this](const char* b, const char* e) {
-            if (m_count == kInline) {
-                m_more.assign(m_inline, m_inline + kInline);
-            }
-            (m_count < kInline ? m_inline[m_count] : m_more.emplace_back()) = Span(b, e);
-            ++m_count;
-        });
-    }
-    ItemSpans(const ItemSpans&) = delete;
-    ItemSpans& operator=(const ItemSpans&) = delete;
-
-    std::size_t Count() const { return m_count; }
-    const char* Begin(std::size_t i) const { return Spans()[i].first; }
-    const char* End(std::size_t i) const { return Spans()[i].second; }
-
-private:
-    using Span = std::pair<const char*, const char*>;
-    const Span* Spans() const { return m_count <= kInline ? m_inline : m_more.data(); }
-
-    static constexpr std::size_t kInline = 16;
-    Span m_inline[kInline];
-    std::vector<Span> m_more;
-    std::size_t m_count = 0;
-};
-
-// Splits [text, text + length) into items and inserts them one after another from `index`
-// on when 0 <= index < count, otherwise appends them; `count` grows by one per item.
-void InsertItems(std::vector<std::string>& items, int& count, const char* text, std::size_t length,
-                 bool mayHoldNul, int index) {
-    const ItemSpans spans(text, length, mayHoldNul);
-    if (index >= 0 && index < count) {
-        std::size_t pos = static_cast<std::size_t>(index);
-        for (std::size_t i = 0; i < spans.Count(); ++i, ++pos) {
-            const auto at =
-                items.begin() + static_cast<std::ptrdiff_t>(std::min(pos, items.size()));
-            items.emplace(at, spans.Begin(i), spans.End(i));
+// Fills the empty list `items` with the items of [text, text + length), giving it exactly
+// the room they need; returns their number. The text is split once: the first few items are
+// noted on the way, and only a longer list has its text split a second time.
+std::size_t FillItems(std::vector<std::string>& items, const char* text, std::size_t length,
+                      bool mayHoldNul) {
+    struct Span {
+        const char* begin;
+        const char* end;
+    };
+    constexpr std::size_t kNoted = 8;
+    Span noted[kNoted];
+    std::size_t n = 0;
+    qelcfg::detail::SplitItems(text, length, mayHoldNul, [&](const char* b, const char* e) {
+        if (n < kNoted) {
+            noted[n] = {b, e};
+        }
+        ++n;
+    });
+    items.reserve(n);
+    if (n <= kNoted) {
+        for (std::size_t i = 0; i < n; ++i) {
+            items.emplace_back(noted[i].begin, noted[i].end);
         }
     } else {
-        if (items.empty()) {
-            items.reserve(spans.Count());  // a new entry: one allocation for all of its items
-        }
-        for (std::size_t i = 0; i < spans.Count(); ++i) {
-            items.emplace_back(spans.Begin(i), spans.End(i));
-        }
+        qelcfg::detail::SplitItems(
+            text, length, mayHoldNul,
+            [&items](const char* b, const char* e) { items.emplace_back(b, e); });
     }
-    count += static_cast<int>(spans.Count());
+    return n;
+}
+
+// Splits [text, text + length) into items and adds them to `items`, from `index` on when
+// 0 <= index < count and otherwise at the end; `count` grows by one per item. An empty list
+// gets exactly the room its items need. Items are made before the list changes, so the text
+// may lie inside the items themselves.
+void InsertItems(std::vector<std::string>& items, int& count, const char* text, std::size_t length,
+                 bool mayHoldNul, int index) {
+    if (items.empty()) {
+        count += static_cast<int>(FillItems(items, text, length, mayHoldNul));
+        return;
+    }
+    std::vector<std::string> added;
+    const std::size_t n = FillItems(added, text, length, mayHoldNul);
+    const std::size_t at = index >= 0 && index < count
+                               ? std::min(static_cast<std::size_t>(index), items.size())
+                               : items.size();
+    items.insert(items.begin() + static_cast<std::ptrdiff_t>(at),
+                 std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    count += static_cast<int>(n);
 }
 
 // A typed read of item `index`: `value` is `fallback` first, and stays so for an empty
@@ -262,6 +261,16 @@ void qelcfg::detail::JoinSeveralItems(const std::vector<std::string>& items, std
     for (const std::string& item : items) {
         length += item.size();
     }
+    if (length > whole.capacity()) {
+        std::string joined(length, ',');  // the items are copied in between the commas
+        std::size_t at = 0;
+        for (const std::string& item : items) {
+            std::memcpy(&joined[at], item.data(), item.size());
+            at += item.size() + 1;
+        }
+        whole = std::move(joined);
+        return;
+    }
     whole.clear();
     whole.reserve(length);
     whole += items.front();
@@ -277,22 +286,12 @@ void qelcfg::detail::TreeAccess::AddItems(CIniPair& pair, const char* text, std:
     JoinItems(pair.m_values, pair.m_wholeValue);
 }
 
-CIniPair::CIniPair() {}
-
 CIniPair::CIniPair(const std::string& key) : CIniValue<std::string, std::string>(key) {}
 
 CIniPair::CIniPair(const char* key) : CIniValue<std::string, std::string>(key) {}
 
 CIniPair::CIniPair(const CIniPair& other)
     : CIniValue<std::string, std::string>(other), m_wholeValue(other.m_wholeValue) {}
-
-CIniPair::CIniPair(CIniPair&& other) noexcept
-    : CIniValue<std::string, std::string>(std::move(other)),
-      m_wholeValue(std::move(other.m_wholeValue)) {
-    other.m_wholeValue.clear();
-}
-
-CIniPair::~CIniPair() {}
 
 CIniPair CIniPair::operator=(const CIniPair& other) {
     return qelcfg::detail::AssignCopy(*this, other);

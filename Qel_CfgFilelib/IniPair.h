@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Export.h"
@@ -92,6 +93,18 @@ private:
 
     std::string m_wholeValue;
 };
+
+// Inline, as the list's own: the list of a section moves and destroys its entries without a
+// call into the library for each.
+inline CIniPair::CIniPair() {}
+
+inline CIniPair::CIniPair(CIniPair&& other) noexcept
+    : CIniValue<std::string, std::string>(std::move(other)),
+      m_wholeValue(std::move(other.m_wholeValue)) {
+    other.m_wholeValue.clear();
+}
+
+inline CIniPair::~CIniPair() {}
 
 extern template class QELCFG_API CIniValue<std::string, CIniPair>;
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -100,6 +102,24 @@ void qelcfg::detail::TreeAccess::AddEntry(CIniSection& section, const KeyLinePar
         throw;
     }
     ++section.m_count;
+}
+
+void qelcfg::detail::TreeAccess::HandOverEntries(std::vector<CIniPair>& gathered,
+                                                 CIniSection& section) noexcept {
+    std::vector<CIniPair>& entries = section.m_values;
+    const int count = static_cast<int>(gathered.size());
+    if (count == 0 && entries.capacity() == 0) {
+        return;
+    }
+    try {
+        std::vector<CIniPair> exact(std::make_move_iterator(gathered.begin()),
+                                    std::make_move_iterator(gathered.end()));
+        entries.swap(exact);
+    } catch (const std::bad_alloc&) {
+        entries.swap(gathered);
+    }
+    gathered.clear();
+    section.m_count = count;
 }
 
 bool CIniSection::FindKV(const char* key, char* value) {

@@ -45,13 +45,24 @@ void SplitItems(const char* text, std::size_t length, bool mayHoldNul, F&& item)
     }
 }
 
+// Sets `target` to the `length` bytes at `text`. A string that must grow for them gets
+// exactly that room: growing it in place would leave room to spare, which a tree that a
+// load built never holds.
+inline void AssignExact(std::string& target, const char* text, std::size_t length) {
+    if (target.empty() || length > target.capacity()) {  // a new string is made the quickest
+        target = std::string(text, length);
+    } else {
+        target.assign(text, length);
+    }
+}
+
 void JoinSeveralItems(const std::vector<std::string>& items, std::string& whole);
 
 // The items joined by ",", with nothing else between or after them; an empty list
-// leaves `whole` unchanged.
+// leaves `whole` unchanged. A whole value that must grow gets exactly the room it needs.
 inline void JoinItems(const std::vector<std::string>& items, std::string& whole) {
     if (items.size() == 1) {
-        whole = items.front();  // most values have a single item
+        AssignExact(whole, items.front().data(), items.front().size());  // most values
     } else if (!items.empty()) {
         JoinSeveralItems(items, whole);
     }

@@ -46,7 +46,6 @@ public:
     explicit CIniValue(const K& key);
     CIniValue(const CIniValue& other);
     CIniValue(CIniValue&& other) noexcept;
-    ~CIniValue();
     // Deep copy, cursor included; returns a copy of the list as it now stands.
     CIniValue operator=(const CIniValue& other);
     // Takes over the other list's content; the other list is left empty (count and
@@ -104,8 +103,11 @@ protected:
     int m_count;
 };
 
+// The default constructor and the move are inline, and the destructor is the implicit one, so
+// that the lists of entries and sections make, move and destroy their values without a call
+// into the library for each.
 template <class K, class V>
-CIniValue<K, V>::CIniValue() : m_cursor(0), m_count(0) {}
+inline CIniValue<K, V>::CIniValue() : m_cursor(0), m_count(0) {}
 
 template <class K, class V>
 CIniValue<K, V>::CIniValue(const K& key) : m_key(key), m_cursor(0), m_count(0) {}
@@ -118,7 +120,7 @@ CIniValue<K, V>::CIniValue(const CIniValue& other)
       m_count(other.m_count) {}
 
 template <class K, class V>
-CIniValue<K, V>::CIniValue(CIniValue&& other) noexcept
+inline CIniValue<K, V>::CIniValue(CIniValue&& other) noexcept
     : m_key(std::move(other.m_key)),
       m_values(std::move(other.m_values)),
       m_cursor(other.m_cursor),
@@ -128,9 +130,6 @@ CIniValue<K, V>::CIniValue(CIniValue&& other) noexcept
     other.m_cursor = 0;
     other.m_count = 0;
 }
-
-template <class K, class V>
-CIniValue<K, V>::~CIniValue() {}
 
 template <class K, class V>
 CIniValue<K, V> CIniValue<K, V>::operator=(const CIniValue& other) {

@@ -70,6 +70,10 @@ int SysSeek(FILE* fp, long offset, int origin) {
     return std::fseek(fp, offset, origin);
 }
 
+int SysSetBuffer(FILE* fp, char* buffer, std::size_t size) {
+    return std::setvbuf(fp, buffer, _IOFBF, size);
+}
+
 long SysTell(FILE* fp) {
     return std::ftell(fp);
 }

@@ -25,6 +25,10 @@ std::size_t SysRead(void* data, std::size_t size, FILE* fp);
 char* SysGets(char* buffer, int count, FILE* fp);
 int SysFlush(FILE* fp);
 int SysSeek(FILE* fp, long offset, int origin);
+// Makes the `size` bytes at `buffer` the stream's full buffer, as setvbuf does; only before
+// the first operation on the stream. The buffer must outlive the stream. Returns 0, or
+// nonzero when the stream keeps its own buffer.
+int SysSetBuffer(FILE* fp, char* buffer, std::size_t size);
 long SysTell(FILE* fp);
 // Tells whether the stream has reached its end, so that a null result of SysGets can be
 // told apart from a read failure.

@@ -27,11 +27,16 @@ public:
                          int index);
     // AddKV of a key line already split; the texts need not be NUL-terminated.
     static void AddEntry(CIniSection& section, const KeyLineParts& parts, bool replace);
-    // A new entry `key`=`value` at the end of `entries`, built where it stays.
+    // Gives the entry the key of `parts` and appends the items of its value; a new entry gets
+    // exactly the room its texts and items need.
     static void FillEntry(CIniPair& entry, const KeyLineParts& parts) {
-        entry.m_key.assign(parts.key, parts.keyLength);
+        AssignExact(entry.m_key, parts.key, parts.keyLength);
         AddItems(entry, parts.value, parts.valueLength, false, -1);
     }
+    // Moves the entries `gathered` into `section`, which holds none, and leaves `gathered`
+    // empty with its room kept for the next section. The section's list then holds exactly
+    // them; without the memory for that list it takes over `gathered` itself.
+    static void HandOverEntries(std::vector<CIniPair>& gathered, CIniSection& section) noexcept;
 };
 
 // Index of the first of the first `count` values (entries or sections) whose key is

@@ -27,6 +27,7 @@ using qelcfg::detail::SysPuts;
 using qelcfg::detail::SysRealloc;
 using qelcfg::detail::SysRemove;
 using qelcfg::detail::SysSeek;
+using qelcfg::detail::SysSetBuffer;
 using qelcfg::detail::SysStateOf;
 using qelcfg::detail::SysSync;
 using qelcfg::detail::SysTell;
@@ -42,6 +43,12 @@ constexpr int kDoubleFrom = 32 * 1024;
 // tail costs few reads.
 constexpr int kSkipRoom = 128;
 constexpr int kTempNameSize = 256;
+// A stream that an object opens itself reads through a buffer of this size rather than the
+// runtime's (often 4 KiB): a file of some hundred kilobytes then takes a handful of reads.
+// It stays just under 64 KiB, since glibc's free of a block of 64 KiB or more first merges
+// every small free block of the heap, which after the release of a large tree costs far
+// more than the reads the last kilobyte saves.
+constexpr std::size_t kStreamBufferSize = 64 * 1024 - 256;
 constexpr char kTempSuffix[] = "~tmp";
 
 // Stream holders are allocated through the I/O seam, so that a failed allocation reaches
@@ -128,10 +135,16 @@ bool ReadChunk(char* chunk, int room, std::FILE* fp, bool& filled) {
     return true;
 }
 
-// Where the text of a chunk just read ends. A read takes at most one LF, as its last byte,
-// and ends in a NUL, which is also where it ends when the line holds a NUL of its own.
+// Where the text of a chunk just read ends: at its first CR, LF or NUL, as LineTextLength
+// finds it. A read takes at most one LF, as its last byte, and ends in a NUL, which is also
+// where it ends when the line holds a NUL of its own; so only a CR is searched for.
 int TextEnd(const char* chunk) {
-    return static_cast<int>(qelcfg::detail::LineTextLength(chunk, std::strlen(chunk)));
+    std::size_t length = std::strlen(chunk);
+    if (length > 0 && chunk[length - 1] == '\n') {
+        --length;
+    }
+    const void* cr = std::memchr(chunk, '\r', length);
+    return static_cast<int>(cr != nullptr ? static_cast<const char*>(cr) - chunk : length);
 }
 
 }  // namespace
@@ -143,6 +156,7 @@ struct CTxtFile::CEditStart {
 
 // One stream shared by an object and its copies; the last of them to let go closes it. A
 // line edit that could not open the edited file again leaves it without a stream (null).
+// A buffer given to the stream is released only once the stream is closed.
 struct CTxtFile::CStreamHold {
     explicit CStreamHold(std::FILE* fp) : m_fp(fp) {}
     CStreamHold(const CStreamHold&) = delete;
@@ -151,13 +165,31 @@ struct CTxtFile::CStreamHold {
         if (m_fp != nullptr) {
             SysClose(m_fp);
         }
+        SysFree(m_buffer);
     }
     bool Close() {
         std::FILE* fp = std::exchange(m_fp, nullptr);
-        return fp == nullptr || SysClose(fp) == 0;
+        const bool closed = fp == nullptr || SysClose(fp) == 0;
+        ReleaseBuffer();
+        return closed;
+    }
+    // Gives the stream, on which nothing was done yet, the larger buffer. Without the memory
+    // for it the stream keeps the runtime's buffer, which reads the same lines.
+    void GiveBuffer() {
+        char* buffer = static_cast<char*>(SysAlloc(kStreamBufferSize));
+        if (buffer != nullptr && SysSetBuffer(m_fp, buffer, kStreamBufferSize) == 0) {
+            m_buffer = buffer;
+        } else {
+            SysFree(buffer);
+        }
+    }
+    void ReleaseBuffer() {
+        SysFree(m_buffer);
+        m_buffer = nullptr;
     }
 
     std::FILE* m_fp;
+    char* m_buffer = nullptr;
 };
 
 CTxtFile::CTxtFile() = default;
@@ -283,6 +315,7 @@ bool CTxtFile::Open(const char* path, const char* mode) {
         SysFree(name);
         return false;
     }
+    m_stream->GiveBuffer();
     m_fileName = name;
     return true;
 }
@@ -680,7 +713,13 @@ bool CTxtFile::WriteLinesTo(std::FILE* fp, CTxtFile& temp) {
 // holder stays while the contents are written, though the object lends itself another.
 bool CTxtFile::ReplaceByCopy(CTxtFile& temp, const CEditStart& start) {
     CWrittenBack text(*this, temp);
-    return qelcfg::detail::SysReplaceOpenFile(m_stream->m_fp, m_fileName, text, start.state);
+    std::FILE* const before = m_stream->m_fp;
+    const bool replaced =
+        qelcfg::detail::SysReplaceOpenFile(m_stream->m_fp, m_fileName, text, start.state);
+    if (replaced || m_stream->m_fp != before) {
+        m_stream->ReleaseBuffer();  // it was the closed stream's
+    }
+    return replaced;
 }
 
 }  // namespace _CFG

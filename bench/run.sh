@@ -11,7 +11,7 @@ quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 
 packages=(cmake g++ pkg-config python3 libbenchmark-dev libinih-dev libsimpleini-dev
-          libglib2.0-dev libboost-dev)
+          libglib2.0-dev libboost-dev valgrind strace)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -23,8 +23,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-echo "== building (preset bench)"
-cmake --preset bench >/dev/null
+# -O2, as distributions build packages (and so the peers this library is compared with).
+release_flags="-O2 -DNDEBUG"
+echo "== building (preset bench, $release_flags)"
+cmake --preset bench -DCMAKE_CXX_FLAGS_RELEASE="$release_flags" >/dev/null
 cmake --build --preset bench -j2
 
 bin=build/bench/bench
@@ -76,6 +78,41 @@ for length in 1048576 8388608 67108864; do
     done
 done
 "$bin/qelcfg_bench_load" none "$data/S.ini" | sed 's/^/base /' >>"$out/process.txt"
+
+echo "== instructions and read calls of one load per process"
+# Instructions of the whole process (callgrind), whose difference between M and S is what
+# loading the lines of M costs beyond starting a process and opening a file; and the read
+# calls on the file itself (strace), whatever the stream's buffer.
+: >"$out/instructions.txt"
+: >"$out/reads.txt"
+for reader in $readers; do
+    for shape in S M; do
+        ir=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+            "$bin/qelcfg_bench_load" "$reader" "$data/$shape.ini" 2>&1 >/dev/null |
+            sed -n 's/.*Collected : //p')
+        echo "$shape $reader $ir" >>"$out/instructions.txt"
+    done
+    for shape in S M L; do
+        strace -qq -f -P "$data/$shape.ini" -e trace=read,readv,pread64,preadv \
+            -o "$out/strace.txt" "$bin/qelcfg_bench_load" "$reader" "$data/$shape.ini" >/dev/null
+        echo "$shape $reader $(grep -c . "$out/strace.txt")" >>"$out/reads.txt"
+    done
+done
+
+echo "== the memory floor of the data model on L"
+"$bin/qelcfg_bench_floor" "$data/L.ini" >"$out/floor-x86-64.txt"
+# The same program for 32-bit ARM, run under qemu-user, when the cross compiler is there.
+rm -f "$out/floor-arm.txt"
+if command -v arm-linux-gnueabihf-g++ >/dev/null && command -v qemu-arm >/dev/null; then
+    arm=build/bench-arm
+    cmake --preset arm -B "$arm" -DQELCFG_BUILD_TESTS=OFF -DQELCFG_BUILD_TOOLS=OFF \
+        -DCMAKE_CXX_FLAGS_RELEASE="$release_flags" >/dev/null
+    cmake --build "$arm" -j2 --target Qel_CfgFile >/dev/null
+    arm-linux-gnueabihf-g++ -std=c++17 $release_flags -D_FILE_OFFSET_BITS=64 -IQel_CfgFilelib \
+        bench/Floor.cpp -o "$arm/qelcfg_bench_floor" -L"$arm/Qel_CfgFilelib" -lQel_CfgFile
+    qemu-arm -L /usr/arm-linux-gnueabihf -E LD_LIBRARY_PATH="$arm/Qel_CfgFilelib" \
+        "$arm/qelcfg_bench_floor" "$data/L.ini" >"$out/floor-arm.txt"
+fi
 
 echo "== Google Benchmark cases"
 # One process for each reader and file, so that no case inherits the heap that another
