@@ -177,6 +177,7 @@ TEST(CIniPair, TypedReads) {
                                     {"1" + zeros, true, HUGE_VAL},
                                     {"1" + zeros + "e-100", true, 1e300},
                                     {"1." + zeros + "5e-330", true, 0.0},
+                                    {"0." + zeros + "5e10", true, 0.0},
                                     {"0x1" + zeros, true, HUGE_VAL}};
     ExpectReads(&CIniPair::GetFloat, 0.0, 5.0, floats);
     const Reads<bool> bools[] = {{"Yes", true, true}, {"y", true, true},      {"No", true, false},

@@ -1,4 +1,5 @@
 // _CFG::CTxtFile: line reads and searches, writes, and the line edits through "~tmp".
+#include "IniFile.h"
 #include "TxtFile.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,10 @@ TEST(TxtFileEdit, RefusesWhatItCannotRewriteAndLeavesTheFile) {
                  file.InsertTextLine(0, nullptr, true) || file.RemoveTextLine(-1) ||
                  none.RemoveTextLine(0) || none.InsertTextLine(0, "x", true) ||
                  unnamed.RemoveTextLine(0) || unnamed.InsertTextLine(0, "x", true));
+    CIniFile saved;  // bound to a name, its stream closed by the save
+    ASSERT_TRUE(saved.Attach(path.c_str()) && !saved.SetChangeFlag(true) && saved.Save());
+    WriteFile(path, "a\nb\n");
+    EXPECT_FALSE(saved.RemoveTextLine(0));
     EXPECT_EQ(ReadFile(path), "a\nb\n");
 #if !defined(_WIN32)  // Windows tells an append stream apart only when reading it fails,
                       // once "~tmp" is made

@@ -1,4 +1,4 @@
-# Every verb names the file and the reason when the path is a directory.
+# Every verb names the file and the reason when the path is a directory, or ends in "/".
 + mkdir folder.ini
 $ qelcfg get folder.ini
 ? 2
@@ -16,7 +16,7 @@ $ qelcfg del folder.ini S k
 ? 2
 > stderr
 | qelcfg: cannot open 'folder.ini': Is a directory
-$ qelcfg set folder.ini S k v
+$ qelcfg set folder.ini/ S k v
 ? 2
 > stderr
-| qelcfg: cannot open 'folder.ini': Is a directory
+| qelcfg: cannot open 'folder.ini/': Is a directory
