@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "TestUtil.h"
@@ -74,6 +75,13 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     CIniEditor copy(ed);
     ASSERT_TRUE(copy.SetValue("A", "k", "e") && copy.Save());
     EXPECT_EQ(ReadFile(path), std::string(copy.GetText()));
+#if !defined(_WIN32)  // Windows frees no name while the editor's lock handle holds it
+    CIniEditor gone(copy);  // of a file that is a directory by the time it saves
+    ASSERT_TRUE(std::filesystem::remove(path) && std::filesystem::create_directory(path));
+    ASSERT_TRUE(gone.SetValue("A", "k", "f"));
+    EXPECT_FALSE(gone.Save());
+    ASSERT_TRUE(std::filesystem::remove(path));
+#endif
     // A file that another program changed after the read is not written over.
     ASSERT_TRUE(ed.SetValue("A", "k", "2"));
     WriteFile(path, "[A]\nk=1\r\n");
@@ -89,6 +97,9 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
         ASSERT_TRUE(ed.Read(path.c_str()));
         EXPECT_FALSE(ed.Read(bad.c_str()) || ed.GetFileName() || ed.Save()) << bad;
         EXPECT_EQ(ed.GetText(), "");
+        ASSERT_TRUE(ed.SetText("[A]\n"));
+        EXPECT_FALSE(ed.View(bad.c_str()));
+        EXPECT_EQ(ed.GetText(), "") << "a view that fails leaves no text either";
     }
     ASSERT_TRUE(ed.Read(dir.File("missing.ini").c_str(), true));
     EXPECT_TRUE(ed.AddSection("N") && ed.Save());

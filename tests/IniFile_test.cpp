@@ -92,6 +92,7 @@ TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
     char value[513];
     CIniFile ini;
     EXPECT_FALSE(ini.Attach(nullptr) || ini.Attach(dir.Path().c_str())) << "a read error";
+    EXPECT_FALSE(ini.Open(dir.Path().c_str(), "rb")) << "a directory opens as no file";
     ASSERT_TRUE(ini.Attach(a.c_str()));
     FILE* fp = std::fopen(b.c_str(), "rb");
     ASSERT_TRUE(ini.Set(fp)) << "empties the tree and loads";

@@ -90,7 +90,8 @@ TEST(CIniPair, TextFormsSplitChangeAndJoin) {
         {{"a", "b"}, "a, x", false, "b|b"},
         {{"a", "b"}, "x, b", true, "a|a"},
         {{"a", "b"}, "A", false, "a,b|a|b"},
-        {{"a", "b"}, "b,a", true, ""}};  // a removed item does not stay in the whole value
+        {{"a", "b"}, S("b\0a", 3), true, "a|a"},  // an item ends at its first NUL
+        {{"a", "b"}, "b,a", true, ""}};           // a removed item does not stay in the whole value
     for (const auto& [before, text, result, after] : removes) {
         CIniPair pair = WithItems(before);
         EXPECT_EQ(pair.RemoveValue(text), result) << '"' << text << '"';
@@ -177,6 +178,8 @@ TEST(CIniPair, TypedReads) {
                                     {"1" + zeros, true, HUGE_VAL},
                                     {"1" + zeros + "e-100", true, 1e300},
                                     {"1." + zeros + "5e-330", true, 0.0},
+                                    {"1" + zeros + "e-10", true, HUGE_VAL},
+                                    {".", false, 0.0},
                                     {"0." + zeros + "5e10", true, 0.0},
                                     {"0x1" + zeros, true, HUGE_VAL}};
     ExpectReads(&CIniPair::GetFloat, 0.0, 5.0, floats);

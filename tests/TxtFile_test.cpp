@@ -1,6 +1,6 @@
 // _CFG::CTxtFile: line reads and searches, writes, and the line edits through "~tmp".
-#include "IniFile.h"
 #include "TxtFile.h"
+#include "IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -182,7 +182,8 @@ TEST(TxtFileEdit, RefusesWhatItCannotRewriteAndLeavesTheFile) {
                  file.InsertTextLine(0, nullptr, true) || file.RemoveTextLine(-1) ||
                  none.RemoveTextLine(0) || none.InsertTextLine(0, "x", true) ||
                  unnamed.RemoveTextLine(0) || unnamed.InsertTextLine(0, "x", true));
-    CIniFile saved;  // bound to a name, its stream closed by the save
+    unnamed.Close();  // Windows moves no file that the C runtime's fopen holds open
+    CIniFile saved;   // bound to a name, its stream closed by the save
     ASSERT_TRUE(saved.Attach(path.c_str()) && !saved.SetChangeFlag(true) && saved.Save());
     WriteFile(path, "a\nb\n");
     EXPECT_FALSE(saved.RemoveTextLine(0));
@@ -191,7 +192,6 @@ TEST(TxtFileEdit, RefusesWhatItCannotRewriteAndLeavesTheFile) {
                       // once "~tmp" is made
     EXPECT_FALSE(qeltest::FileExists(path + "~tmp"));
 #endif
-    unnamed.Close();  // Windows moves no file that the C runtime's fopen holds open
     // A read-only stream can lose a line: the file is opened anew for writing.
     CTxtFile readOnly(path.c_str(), "rb");
     EXPECT_TRUE(readOnly.RemoveTextLine(0) && readOnly.WriteText("z", true));
