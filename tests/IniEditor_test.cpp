@@ -75,7 +75,7 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     CIniEditor copy(ed);
     ASSERT_TRUE(copy.SetValue("A", "k", "e") && copy.Save());
     EXPECT_EQ(ReadFile(path), std::string(copy.GetText()));
-#if !defined(_WIN32)  // Windows frees no name while the editor's lock handle holds it
+#if !defined(_WIN32)        // Windows frees no name while the editor's lock handle holds it
     CIniEditor gone(copy);  // of a file that is a directory by the time it saves
     ASSERT_TRUE(std::filesystem::remove(path) && std::filesystem::create_directory(path));
     ASSERT_TRUE(gone.SetValue("A", "k", "f"));
