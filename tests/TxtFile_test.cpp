@@ -27,6 +27,7 @@ using qeltest::WriteFile;
 class Probe : public CTxtFile {
 public:
     using CTxtFile::CTxtFile;
+    using CTxtFile::Clear;
     using CTxtFile::GetFileName;
     using CTxtFile::GetStream;
 };
@@ -115,6 +116,9 @@ TEST(TxtFileState, OpenSetCloseCopyAndWriteText) {
     EXPECT_FALSE(assigned.GetStream() || assigned.GetFileName() || assigned.IsFileChanged());
     EXPECT_TRUE(moved.IsFileChanged());
     EXPECT_STREQ(moved.ReadTextLine(0), "1");
+    moved.Clear();  // lets go of the line buffer and the change flag, not of the stream
+    EXPECT_FALSE(moved.IsFileChanged());
+    EXPECT_STREQ(moved.ReadTextLine(1), "2");
     EXPECT_FALSE(file.WriteText("x", true)) << "closed";
 #if !defined(_WIN32)  // Wine's C runtime takes writes to a read-only stream into its buffer
     EXPECT_FALSE(moved.WriteText("x", false)) << "read-only";
