@@ -26,8 +26,8 @@ using qeltest::WriteFile;
 // Opens up the protected interface to the tests.
 class Probe : public CTxtFile {
 public:
-    using CTxtFile::CTxtFile;
     using CTxtFile::Clear;
+    using CTxtFile::CTxtFile;
     using CTxtFile::GetFileName;
     using CTxtFile::GetStream;
 };
