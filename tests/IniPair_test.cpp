@@ -127,7 +127,8 @@ void ExpectReads(bool (CIniPair::*get)(int, T&) const, T fallback, T start,
         }
     }
     T value = start;
-    EXPECT_TRUE((WithItems({""}).*get)(0, value) && value == fallback);
+    EXPECT_TRUE((WithItems({""}).*get)(0, value));
+    EXPECT_EQ(value, fallback);
 }
 
 // One table per typed read. Numbers beyond their type read as false on every target,
@@ -257,7 +258,8 @@ TEST(CIniPair, TypedWritesInsertTheirText) {
     ExpectWrites<std::string_view>(&CIniPair::WriteString, views);
     CIniPair pair;  // every digit of the largest double is written
     double d = 0;
-    EXPECT_TRUE(pair.WriteFloat(0, -1.7976931348623157e308) && pair.GetFloat(0, d));
+    EXPECT_TRUE(pair.WriteFloat(0, -1.7976931348623157e308));
+    EXPECT_TRUE(pair.GetFloat(0, d));
     EXPECT_EQ(d, -1.7976931348623157e308);
     EXPECT_EQ(pair.GetWholeValue().size(), 317u);
     std::setlocale(LC_NUMERIC, saved.c_str());
