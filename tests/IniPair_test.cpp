@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "TestUtil.h"
+
 namespace {
 
 using S = std::string;
@@ -38,23 +40,16 @@ S Dump(const CIniPair& pair) {
     return dump;
 }
 
-// A whole value with a comma is left as it was; one without is trimmed.
+// A whole value with a comma is left as it was; one without is trimmed
+// (tests/data/pair/divisions.tsv).
 TEST(CIniPair, DivValueSplitsTheWholeValue) {
-    const std::pair<S, S> cases[] = {{"", "|"},
-                                     {"  abc  ", "abc|abc"},
-                                     {" a , b ", " a , b |a|b"},
-                                     {"a,,b", "a,,b|a||b"},
-                                     {"a,", "a,|a"},
-                                     {"a, ", "a, |a|"},
-                                     {",", ",|"},
-                                     {"\xA0x ,\t\x89", "\xA0x ,\t\x89|\xA0x|\x89"},
-                                     {S(" x\0y , z", 8), S(" x\0y , z|x|z", 12)}};
-    for (const auto& [whole, after] : cases) {
+    for (const auto& row : qeltest::ReadTable("pair/divisions.tsv")) {
+        SCOPED_TRACE('"' + row[0] + '"');
         CIniPair pair = WithItems({"old", "items"});
         pair.GetNextValue();
-        pair.SetWholeValue(whole);
+        pair.SetWholeValue(row[0]);
         pair.DivValue();
-        EXPECT_EQ(Dump(pair), after) << '"' << whole << '"';
+        EXPECT_EQ(Dump(pair), row[1]);
         EXPECT_EQ(pair.GetNextValue(), pair.GetValuePtr(0));  // cursor back at 0
     }
     EXPECT_EQ(WithItems({" x ", "y,z", ""}).GetStringIniPair(), "K= x ,y,z,");  // joined as is

@@ -130,24 +130,16 @@ TEST(Tree, CopiesAreDeepAndMovesEmptyTheSource) {
 }
 
 // A key line is split at its first "=", the key trimmed and the value split into trimmed
-// items; the key-and-value form (a null value: the line form) stores the key as passed.
+// items; the key-and-value form stores the key as passed (tests/data/tree/keylines.tsv).
 TEST(CIniSection, AddKVTakesAKeyLineApart) {
-    const std::tuple<const char*, const char*, S> cases[] = {
-        {"  Pos = 10 , 20  ", nullptr, "Pos{10;20;}10,20"},
-        {"a=b=c", nullptr, "a{b=c;}b=c"},
-        {"=", nullptr, "{;}"},
-        {"List=x,,y,", nullptr, "List{x;;y;}x,,y"},
-        {"\tK\t=\tv\r", nullptr, "K{v\r;}v\r"},
-        {" \xA0k\xA0 = \xA0v , \x89", nullptr, "\xA0k\xA0{\xA0v;\x89;}\xA0v,\x89"},
-        {"no equals sign", nullptr, ""},
-        {nullptr, nullptr, ""},
-        {" a=", "x, y", " a={x;y;}x,y"},
-        {nullptr, "v", ""}};
-    for (const auto& [first, value, entry] : cases) {
+    for (const auto& row : qeltest::ReadTable("tree/keylines.tsv")) {
+        SCOPED_TRACE(row[0] + " / " + row[1]);
+        const char* first = row[0] == "~" ? nullptr : row[0].c_str();
         CIniSection section("S");
-        EXPECT_EQ(value ? section.AddKV(first, value, false) : section.AddKV(first, false),
-                  !entry.empty());
-        EXPECT_EQ(Dump(section), entry.empty() ? "S{}" : "S{" + entry + ";}");
+        EXPECT_EQ(row[1] == "~" ? section.AddKV(first, false)
+                                : section.AddKV(first, row[1].c_str(), false),
+                  !row[2].empty());
+        EXPECT_EQ(Dump(section), row[2].empty() ? "S{}" : "S{" + row[2] + ";}");
     }
     CIniSection section;
     EXPECT_TRUE(section.AddKV(std::string_view(" a="), S("x, y"), false));
