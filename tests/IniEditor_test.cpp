@@ -13,12 +13,10 @@
 
 namespace {
 
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 TEST(IniEditor, EachEditChangesTheTextAsTheTableSays) {
-    for (const auto& row : qeltest::ReadTable("editor/edits.tsv")) {
+    for (const auto& row : ReadTable("editor/edits.tsv")) {
         const std::string& op = row[0];
         auto arg = [&](int i) { return row[i + 1] == "~" ? nullptr : row[i + 1].c_str(); };
         const std::string after = row[6] == "=" ? row[5] : row[6];

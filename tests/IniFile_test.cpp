@@ -16,9 +16,7 @@
 
 namespace {
 
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 std::string Data(const std::string& name, const char* extension) {
     return std::string(QELCFG_TEST_DATA) + "/ini/" + name + extension;
@@ -106,7 +104,7 @@ TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
     EXPECT_FALSE(ini.AddValue("B", "q", "4", false)) << "a failed open keeps no file name";
     EXPECT_TRUE(ini.IsFileChanged()) << "but the tree";
     EXPECT_TRUE(ini.GetValue("B", "q", value)) << "but the tree";
-    EXPECT_FALSE(qeltest::FileExists(missing));
+    EXPECT_FALSE(FileExists(missing));
     EXPECT_TRUE(ini.Open(b.c_str(), "rb"));
     EXPECT_EQ(ini.GetCfg().size(), 0u) << "Open loads nothing";
     ASSERT_TRUE(ini.Load());
@@ -206,7 +204,7 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     ASSERT_TRUE(ini.Attach(path.c_str()));
     ASSERT_TRUE(ini.Save((dir.Path() + "/./a.ini").c_str()));
     EXPECT_FALSE(ini.SeekToBegin()) << "also under another spelling";
-    EXPECT_EQ(qeltest::ListDir(dir.Path()), "a.ini\nb.ini\n");
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n");
 }
 
 #if !defined(_WIN32)  // POSIX permission bits, symbolic and hard links, /dev/null
@@ -230,7 +228,7 @@ TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
     ini.Unload();
     ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
     EXPECT_EQ(ReadFile(link), "") << "an empty tree empties a hard-linked file";
-    EXPECT_EQ(qeltest::ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
+    EXPECT_EQ(ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
 }
 
 // A daemon may run with its standard input closed: descriptor 0 is then the first that a

@@ -19,9 +19,7 @@
 namespace {
 
 using _CFG::CTxtFile;
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 // Opens up the protected interface to the tests.
 class Probe : public CTxtFile {
@@ -43,7 +41,7 @@ std::string Lines(CTxtFile& file, const char* skip = nullptr) {
 
 TEST(TxtFileRead, EachFileReadsAsTheTableSays) {
     TempDir dir;
-    for (const auto& row : qeltest::ReadTable("txt/reads.tsv")) {
+    for (const auto& row : ReadTable("txt/reads.tsv")) {
         WriteFile(dir.File("f"), row[0]);
         CTxtFile file(dir.File("f").c_str(), "rb");
         EXPECT_EQ(Lines(file, row.size() > 2 ? row[2].c_str() : nullptr), row[1]) << row[0].size();
@@ -57,7 +55,7 @@ const char* Arg(const std::string& field) {
 TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
     TempDir dir;
     WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\n");
-    for (auto row : qeltest::ReadTable("txt/keys.tsv")) {
+    for (auto row : ReadTable("txt/keys.tsv")) {
         CTxtFile file(dir.File("k").c_str(), "rb");
         const char* line = file.GetKeyLine(row[0] == "~" ? nullptr : &row[0][0],
                                            row[1] == "~" ? nullptr : &row[1][0], std::stoi(row[2]),
@@ -77,7 +75,7 @@ TEST(TxtFileRead, SeekToLineCountsFromWhereTheStreamStands) {
     TempDir dir;
     WriteFile(dir.File("f"), "a\nb1\n\nb2\nc\n");
     CTxtFile file(dir.File("f").c_str(), "rb");
-    for (const auto& row : qeltest::ReadTable("txt/seeks.tsv")) {
+    for (const auto& row : ReadTable("txt/seeks.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
         char line[8] = "#";
         if (row[0] != "-") {
@@ -158,7 +156,7 @@ TEST(TxtFileEdit, EachEditRewritesTheFileAsTheTableSays) {
     TempDir dir;
     const std::string path = dir.File("Gr\u00FC\u00DFe-\u65E5\u672C"), temp = path + "~tmp";
     WriteFile(dir.File("v"), "keep");
-    for (const auto& row : qeltest::ReadTable("txt/edits.tsv")) {
+    for (const auto& row : ReadTable("txt/edits.tsv")) {
         for (const char* mode : {"r+b", "r+", "r+t"}) {
             SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2] + " " + mode);
             WriteFile(path, row[0]);
@@ -217,7 +215,7 @@ TEST(TxtFileEdit, RefusesWhatItCannotRewriteAndLeavesTheFile) {
     EXPECT_EQ(ReadFile(path), "a\nb\n");
 #if !defined(_WIN32)  // Windows tells an append stream apart only when reading it fails,
                       // once "~tmp" is made
-    EXPECT_FALSE(qeltest::FileExists(path + "~tmp"));
+    EXPECT_FALSE(FileExists(path + "~tmp"));
 #endif
     // A read-only stream can lose a line: the file is opened anew for writing.
     CTxtFile readOnly(path.c_str(), "rb");
@@ -245,7 +243,7 @@ TEST(TxtFileEdit, GetTempleFileNameWritesOnlyWhatFits) {
     char out[300] = "###";
     EXPECT_EQ(file.GetTempleFileName(nullptr, out, sizeof out), nullptr);
     ASSERT_TRUE(file.Open(name.c_str(), "rb"));
-    for (const auto& row : qeltest::ReadTable("txt/tempnames.tsv")) {
+    for (const auto& row : ReadTable("txt/tempnames.tsv")) {
         std::strcpy(out, "###");
         const int size = row[1][0] == 'n' ? n + std::atoi(&row[1][1]) : std::stoi(row[1]);
         EXPECT_EQ(file.GetTempleFileName(Arg(row[0]), out, size), row[2] == "out" ? out : nullptr);
