@@ -13,12 +13,10 @@
 
 namespace {
 
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 TEST(IniEditor, EachEditChangesTheTextAsTheTableSays) {
-    for (const auto& row : qeltest::ReadTable("editor/edits.tsv")) {
+    for (const auto& row : ReadTable("editor/edits.tsv")) {
         const std::string& op = row[0];
         auto arg = [&](int i) { return row[i + 1] == "~" ? nullptr : row[i + 1].c_str(); };
         const std::string after = row[6] == "=" ? row[5] : row[6];
@@ -58,11 +56,14 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     CIniEditor ed;
     ASSERT_TRUE(ed.Read(path.c_str()));
     EXPECT_STREQ(ed.GetFileName(), path.c_str());
-    EXPECT_TRUE(ed.SetValue("A", "k", "a,b") && ed.Save());
+    EXPECT_TRUE(ed.SetValue("A", "k", "a,b"));
+    EXPECT_TRUE(ed.Save());
     ::stat(path.c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_TRUE(ed.SetValue("A", "k", "c,d") && ed.AddKey("B", "n", big.c_str()) &&
-                ed.AddSection("C") && ed.AddKey("C", "z", ""));
+    EXPECT_TRUE(ed.SetValue("A", "k", "c,d"));
+    EXPECT_TRUE(ed.AddKey("B", "n", big.c_str()));
+    EXPECT_TRUE(ed.AddSection("C"));
+    EXPECT_TRUE(ed.AddKey("C", "z", ""));
     ASSERT_TRUE(ed.SaveAs(dir.File("b.ini").c_str()));
     EXPECT_EQ(ReadFile(path), "# x=1\n[A]\nk = a,b\n[B]\n") << "SaveAs leaves the binding";
     ASSERT_TRUE(ed.Save());
@@ -73,11 +74,13 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     // original holds); the original then no more.
     ed.SetLockWait(std::chrono::milliseconds(0));
     CIniEditor copy(ed);
-    ASSERT_TRUE(copy.SetValue("A", "k", "e") && copy.Save());
+    ASSERT_TRUE(copy.SetValue("A", "k", "e"));
+    ASSERT_TRUE(copy.Save());
     EXPECT_EQ(ReadFile(path), std::string(copy.GetText()));
 #if !defined(_WIN32)        // Windows frees no name while the editor's lock handle holds it
     CIniEditor gone(copy);  // of a file that is a directory by the time it saves
-    ASSERT_TRUE(std::filesystem::remove(path) && std::filesystem::create_directory(path));
+    ASSERT_TRUE(std::filesystem::remove(path));
+    ASSERT_TRUE(std::filesystem::create_directory(path));
     ASSERT_TRUE(gone.SetValue("A", "k", "f"));
     EXPECT_FALSE(gone.Save());
     ASSERT_TRUE(std::filesystem::remove(path));
@@ -94,23 +97,31 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     // A file the editor cannot read leaves it empty and unbound, whatever it held before; a
     // missing one may be read as empty, and is then made by the save.
     for (const std::string& bad : {dir.File("missing.ini"), dir.Path()}) {
+        SCOPED_TRACE(bad);
         ASSERT_TRUE(ed.Read(path.c_str()));
-        EXPECT_FALSE(ed.Read(bad.c_str()) || ed.GetFileName() || ed.Save()) << bad;
+        EXPECT_FALSE(ed.Read(bad.c_str()));
+        EXPECT_EQ(ed.GetFileName(), nullptr);
+        EXPECT_FALSE(ed.Save());
         EXPECT_EQ(ed.GetText(), "");
         ASSERT_TRUE(ed.SetText("[A]\n"));
         EXPECT_FALSE(ed.View(bad.c_str()));
         EXPECT_EQ(ed.GetText(), "") << "a view that fails leaves no text either";
     }
     ASSERT_TRUE(ed.Read(dir.File("missing.ini").c_str(), true));
-    EXPECT_TRUE(ed.AddSection("N") && ed.Save());
+    EXPECT_TRUE(ed.AddSection("N"));
+    EXPECT_TRUE(ed.Save());
     EXPECT_EQ(ReadFile(dir.File("missing.ini")), "[N]\r\n");
 
     // A text with a CR that no LF follows takes no line edit; the whole text may change.
-    EXPECT_FALSE(ed.SetText("[A]\r") || ed.SetText("[A]\rk=1\n"));
+    EXPECT_FALSE(ed.SetText("[A]\r"));
+    EXPECT_FALSE(ed.SetText("[A]\rk=1\n"));
     WriteFile(path, "[A]\nk=1\rx=2\r\n");
     ASSERT_TRUE(ed.Read(path.c_str()));
-    EXPECT_FALSE(ed.SetValue("A", "k", "2") || ed.AddSection("B") || ed.TakesLineEdits());
-    EXPECT_TRUE(ed.ReplaceText("[A]\n") && ed.Save());
+    EXPECT_FALSE(ed.SetValue("A", "k", "2"));
+    EXPECT_FALSE(ed.AddSection("B"));
+    EXPECT_FALSE(ed.TakesLineEdits());
+    EXPECT_TRUE(ed.ReplaceText("[A]\n"));
+    EXPECT_TRUE(ed.Save());
     EXPECT_EQ(ReadFile(path), "[A]\n");
 }
 

@@ -16,9 +16,7 @@
 
 namespace {
 
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 std::string Data(const std::string& name, const char* extension) {
     return std::string(QELCFG_TEST_DATA) + "/ini/" + name + extension;
@@ -91,7 +89,8 @@ TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
     WriteFile(b, "[B]\ny=2\n");
     char value[513];
     CIniFile ini;
-    EXPECT_FALSE(ini.Attach(nullptr) || ini.Attach(dir.Path().c_str())) << "a read error";
+    EXPECT_FALSE(ini.Attach(nullptr));
+    EXPECT_FALSE(ini.Attach(dir.Path().c_str())) << "a read error";
     EXPECT_FALSE(ini.Open(dir.Path().c_str(), "rb")) << "a directory opens as no file";
     ASSERT_TRUE(ini.Attach(a.c_str()));
     FILE* fp = std::fopen(b.c_str(), "rb");
@@ -103,15 +102,19 @@ TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
 
     EXPECT_FALSE(ini.Attach(missing.c_str()));
     EXPECT_FALSE(ini.AddValue("B", "q", "4", false)) << "a failed open keeps no file name";
-    EXPECT_TRUE(ini.IsFileChanged() && ini.GetValue("B", "q", value)) << "but the tree";
-    EXPECT_FALSE(qeltest::FileExists(missing));
-    EXPECT_TRUE(ini.Open(b.c_str(), "rb") && ini.GetCfg().size() == 0) << "Open loads nothing";
+    EXPECT_TRUE(ini.IsFileChanged()) << "but the tree";
+    EXPECT_TRUE(ini.GetValue("B", "q", value)) << "but the tree";
+    EXPECT_FALSE(FileExists(missing));
+    EXPECT_TRUE(ini.Open(b.c_str(), "rb"));
+    EXPECT_EQ(ini.GetCfg().size(), 0u) << "Open loads nothing";
     ASSERT_TRUE(ini.Load());
-    EXPECT_FALSE(ini.Set(nullptr) || !ini.GetValue("B", "y", value) || ini.Load())
-        << "Set(null) keeps the tree and leaves no stream";
+    EXPECT_FALSE(ini.Set(nullptr));
+    EXPECT_TRUE(ini.GetValue("B", "y", value)) << "Set(null) keeps the tree";
+    EXPECT_FALSE(ini.Load()) << "and leaves no stream";
     ini.SetChangeFlag(true);
     ini.Dettach();
-    EXPECT_FALSE(ini.IsFileChanged() || ini.GetValue("B", "y", value));
+    EXPECT_FALSE(ini.IsFileChanged());
+    EXPECT_FALSE(ini.GetValue("B", "y", value));
 }
 
 // A tree made through GetCfg holds what no file line gives; it is written as it stands,
@@ -134,8 +137,9 @@ TEST(IniFileSave, WritesTheTreeAsItStandsAndCutsTheStreamAfterIt) {
                   key + "=" + big + "\r\n\r\n");
     char k[31], v[513];
     // The save leaves the cursors past the last entry and the last section.
-    EXPECT_FALSE(ini.GetCfg().FindSection("S")->GetNextKV(k, v) || ini.GetCfg().GetNextSection() ||
-                 ini.Save(static_cast<void*>(nullptr)));
+    EXPECT_FALSE(ini.GetCfg().FindSection("S")->GetNextKV(k, v));
+    EXPECT_EQ(ini.GetCfg().GetNextSection(), nullptr);
+    EXPECT_FALSE(ini.Save(static_cast<void*>(nullptr)));
     ASSERT_TRUE(back.Attach(path.c_str()));
     EXPECT_EQ(Dump(back.GetCfg()),
               "[]\n[S]\n  k=\n  a=b=c\n  y=2|3\n[S]\n  " + key + "=" + big + "\n");
@@ -152,18 +156,25 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     EXPECT_EQ(ReadFile(path), "# comment\n[A]\nx=1\n") << "changes through GetCfg set no flag";
     EXPECT_FALSE(ini.SetChangeFlag(true));
     ASSERT_TRUE(ini.Save(b.c_str()));
-    EXPECT_TRUE(!ini.IsFileChanged() && ini.Save() && ini.SeekToBegin()) << "another file";
+    EXPECT_FALSE(ini.IsFileChanged()) << "another file";
+    EXPECT_TRUE(ini.Save());
+    EXPECT_TRUE(ini.SeekToBegin());
     ini.SetChangeFlag(true);
-    EXPECT_FALSE(ini.Save(dir.File("no/such.ini").c_str()) || ini.Save(dir.File(".").c_str()));
-    EXPECT_TRUE(ini.IsFileChanged() && !ini.SeekToBegin()) << "a failed save keeps the flag";
-    EXPECT_TRUE(ini.Save(static_cast<const char*>(nullptr)) && !ini.IsFileChanged());
+    EXPECT_FALSE(ini.Save(dir.File("no/such.ini").c_str()));
+    EXPECT_FALSE(ini.Save(dir.File(".").c_str()));
+    EXPECT_TRUE(ini.IsFileChanged()) << "a failed save keeps the flag";
+    EXPECT_FALSE(ini.SeekToBegin());
+    EXPECT_TRUE(ini.Save(static_cast<const char*>(nullptr)));
+    EXPECT_FALSE(ini.IsFileChanged());
     EXPECT_EQ(ReadFile(path) + ReadFile(b), "[A]\r\nx=1\r\ny=2\r\n\r\n[A]\r\nx=1\r\ny=2\r\n\r\n");
 
     CIniSection c("C");
     c.AddKV("z", "9", false);
-    EXPECT_TRUE(ini.AddValue("A", "x", "3", true) && ini.AddValue("A", "k = v1, v2", false) &&
-                ini.AddSection("B") && ini.AddSection(c) &&
-                ini.AddValue(std::string("B"), "j", std::string("1, 2"), false));
+    EXPECT_TRUE(ini.AddValue("A", "x", "3", true));
+    EXPECT_TRUE(ini.AddValue("A", "k = v1, v2", false));
+    EXPECT_TRUE(ini.AddSection("B"));
+    EXPECT_TRUE(ini.AddSection(c));
+    EXPECT_TRUE(ini.AddValue(std::string("B"), "j", std::string("1, 2"), false));
     const std::string text =
         "[A]\r\nx=3\r\ny=2\r\nk=v1,v2\r\n\r\n[B]\r\nj=1,2\r\n\r\n[C]\r\nz=9\r\n\r\n";
     EXPECT_EQ(ReadFile(path), text);
@@ -171,11 +182,17 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     const std::string nul("v\0", 2);
     CIniSection injected("B\r\n[admin]"), withEntry("D");
     withEntry.AddKV("k", "v\rw", false);
-    EXPECT_FALSE(ini.AddValue("Z", "k", "v", false) || ini.AddValue("A", "k", "v\n[x]", false) ||
-                 ini.AddValue("A", "k\r", "v", false) || ini.AddValue("A", "k=v\n[x]", false) ||
-                 ini.AddValue("Z", "k=v", false) || ini.AddSection("B\n[x]") ||
-                 ini.AddSection(injected) || ini.AddSection(withEntry) || ini.AddSection(nul) ||
-                 ini.AddSection(nullptr) || ini.AddValue(std::string("A"), "k", nul, false));
+    EXPECT_FALSE(ini.AddValue("Z", "k", "v", false));
+    EXPECT_FALSE(ini.AddValue("A", "k", "v\n[x]", false));
+    EXPECT_FALSE(ini.AddValue("A", "k\r", "v", false));
+    EXPECT_FALSE(ini.AddValue("A", "k=v\n[x]", false));
+    EXPECT_FALSE(ini.AddValue("Z", "k=v", false));
+    EXPECT_FALSE(ini.AddSection("B\n[x]"));
+    EXPECT_FALSE(ini.AddSection(injected));
+    EXPECT_FALSE(ini.AddSection(withEntry));
+    EXPECT_FALSE(ini.AddSection(nul));
+    EXPECT_FALSE(ini.AddSection(nullptr));
+    EXPECT_FALSE(ini.AddValue(std::string("A"), "k", nul, false));
     EXPECT_FALSE(ini.IsFileChanged());
     ini.SetChangeFlag(true);
     ASSERT_TRUE(ini.Save());
@@ -184,9 +201,10 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     ini.SetChangeFlag(true);
     ASSERT_TRUE(ini.Save());
     EXPECT_FALSE(ini.SeekToBegin()) << "a save to the own file lets go of the stream";
-    ASSERT_TRUE(ini.Attach(path.c_str()) && ini.Save((dir.Path() + "/./a.ini").c_str()));
+    ASSERT_TRUE(ini.Attach(path.c_str()));
+    ASSERT_TRUE(ini.Save((dir.Path() + "/./a.ini").c_str()));
     EXPECT_FALSE(ini.SeekToBegin()) << "also under another spelling";
-    EXPECT_EQ(qeltest::ListDir(dir.Path()), "a.ini\nb.ini\n");
+    EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n");
 }
 
 #if !defined(_WIN32)  // POSIX permission bits, symbolic and hard links, /dev/null
@@ -200,15 +218,17 @@ TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
     ASSERT_TRUE(ini.Save(link.c_str()));
     struct stat st, lst;
     ASSERT_EQ(::stat(real.c_str(), &st) + ::lstat(link.c_str(), &lst), 0);
-    EXPECT_TRUE(S_ISLNK(lst.st_mode) && (st.st_mode & 07777) == 0640);
+    EXPECT_TRUE(S_ISLNK(lst.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
     ASSERT_EQ(::link(real.c_str(), dir.File("hard.ini").c_str()), 0);
     ini.GetCfg().AddSection("Two");
-    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()) && ini.Save("/dev/null"));
+    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
+    ASSERT_TRUE(ini.Save("/dev/null"));
     EXPECT_EQ(ReadFile(link), "[New]\r\n\r\n[Two]\r\n\r\n") << "both names see the text";
     ini.Unload();
     ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
     EXPECT_EQ(ReadFile(link), "") << "an empty tree empties a hard-linked file";
-    EXPECT_EQ(qeltest::ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
+    EXPECT_EQ(ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
 }
 
 // A daemon may run with its standard input closed: descriptor 0 is then the first that a

@@ -14,6 +14,8 @@
 #include <variant>
 #include <vector>
 
+#include "TestUtil.h"
+
 namespace {
 
 using S = std::string;
@@ -38,23 +40,16 @@ S Dump(const CIniPair& pair) {
     return dump;
 }
 
-// A whole value with a comma is left as it was; one without is trimmed.
+// A whole value with a comma is left as it was; one without is trimmed
+// (tests/data/pair/divisions.tsv).
 TEST(CIniPair, DivValueSplitsTheWholeValue) {
-    const std::pair<S, S> cases[] = {{"", "|"},
-                                     {"  abc  ", "abc|abc"},
-                                     {" a , b ", " a , b |a|b"},
-                                     {"a,,b", "a,,b|a||b"},
-                                     {"a,", "a,|a"},
-                                     {"a, ", "a, |a|"},
-                                     {",", ",|"},
-                                     {"\xA0x ,\t\x89", "\xA0x ,\t\x89|\xA0x|\x89"},
-                                     {S(" x\0y , z", 8), S(" x\0y , z|x|z", 12)}};
-    for (const auto& [whole, after] : cases) {
+    for (const auto& row : qeltest::ReadTable("pair/divisions.tsv")) {
+        SCOPED_TRACE('"' + row[0] + '"');
         CIniPair pair = WithItems({"old", "items"});
         pair.GetNextValue();
-        pair.SetWholeValue(whole);
+        pair.SetWholeValue(row[0]);
         pair.DivValue();
-        EXPECT_EQ(Dump(pair), after) << '"' << whole << '"';
+        EXPECT_EQ(Dump(pair), row[1]);
         EXPECT_EQ(pair.GetNextValue(), pair.GetValuePtr(0));  // cursor back at 0
     }
     EXPECT_EQ(WithItems({" x ", "y,z", ""}).GetStringIniPair(), "K= x ,y,z,");  // joined as is
@@ -127,7 +122,8 @@ void ExpectReads(bool (CIniPair::*get)(int, T&) const, T fallback, T start,
         }
     }
     T value = start;
-    EXPECT_TRUE((WithItems({""}).*get)(0, value) && value == fallback);
+    EXPECT_TRUE((WithItems({""}).*get)(0, value));
+    EXPECT_EQ(value, fallback);
 }
 
 // One table per typed read. Numbers beyond their type read as false on every target,
@@ -257,7 +253,8 @@ TEST(CIniPair, TypedWritesInsertTheirText) {
     ExpectWrites<std::string_view>(&CIniPair::WriteString, views);
     CIniPair pair;  // every digit of the largest double is written
     double d = 0;
-    EXPECT_TRUE(pair.WriteFloat(0, -1.7976931348623157e308) && pair.GetFloat(0, d));
+    EXPECT_TRUE(pair.WriteFloat(0, -1.7976931348623157e308));
+    EXPECT_TRUE(pair.GetFloat(0, d));
     EXPECT_EQ(d, -1.7976931348623157e308);
     EXPECT_EQ(pair.GetWholeValue().size(), 317u);
     std::setlocale(LC_NUMERIC, saved.c_str());

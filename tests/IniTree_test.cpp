@@ -40,8 +40,12 @@ S Dump(const CIniPair& pair) {
 // out again. A list shrunk behind the count's back is not read past its end.
 TEST(CIniValue, AddFindRemoveAndTheCursor) {
     List list("L");
-    EXPECT_TRUE(list.FindV("a") == -1 && !list.FindValue("a") && list.Find("a") == list.end() &&
-                !list.GetValuePtr(0) && !list.GetNextValue() && !list.RemoveValue("a"));
+    EXPECT_EQ(list.FindV("a"), -1);
+    EXPECT_EQ(list.FindValue("a"), nullptr);
+    EXPECT_EQ(list.Find("a"), list.end());
+    EXPECT_EQ(list.GetValuePtr(0), nullptr);
+    EXPECT_EQ(list.GetNextValue(), nullptr);
+    EXPECT_FALSE(list.RemoveValue("a"));
     const std::pair<const char*, int> adds[] = {{"a", 0}, {"c", 1},  {"b", 1}, {"d", 3},
                                                 {"e", 7}, {"f", -1}, {"a", 0}};
     for (const auto& [value, pos] : adds) {
@@ -49,25 +53,35 @@ TEST(CIniValue, AddFindRemoveAndTheCursor) {
         EXPECT_EQ(added, list.GetValuePtr(list.FindV(value))) << value;
     }
     EXPECT_EQ(Dump(list), "L{a;a;b;c;d;e;f;}");
-    EXPECT_TRUE(list.RemoveValue("a") && !list.RemoveValue("A") && !list.FindValue(" b"));
+    EXPECT_TRUE(list.RemoveValue("a"));
+    EXPECT_FALSE(list.RemoveValue("A"));
+    EXPECT_EQ(list.FindValue(" b"), nullptr);
     const S* replaced = list.AddValue("c", true);
-    EXPECT_TRUE(replaced == list.GetValuePtr(2) && list.Find("c") == list.begin() + 2);
+    EXPECT_EQ(replaced, list.GetValuePtr(2));
+    EXPECT_EQ(list.Find("c"), list.begin() + 2);
     for (int i : {6, -1, 1}) {
         list.ReplaceValue("x", i);
     }
     list[0] = "changed";  // a copy
     S out = "untouched";
-    EXPECT_FALSE(list.GetValue(6, out) || list.GetValue(-1, out));
-    EXPECT_TRUE(list.GetNextValue(out, 2) && out == "c" && list.GetValue(1) == "x");
-    EXPECT_TRUE(list.GetNextValue(out, 9) && out == "a");  // else: under the cursor
-    EXPECT_TRUE(list.GetNextValue(out, -1) && out == "x");
+    EXPECT_FALSE(list.GetValue(6, out));
+    EXPECT_FALSE(list.GetValue(-1, out));
+    EXPECT_TRUE(list.GetNextValue(out, 2));
+    EXPECT_EQ(out, "c");
+    EXPECT_EQ(list.GetValue(1), "x");
+    EXPECT_TRUE(list.GetNextValue(out, 9));
+    EXPECT_EQ(out, "a");  // else: under the cursor
+    EXPECT_TRUE(list.GetNextValue(out, -1));
+    EXPECT_EQ(out, "x");
     list.RemoveValue("a");
     EXPECT_EQ(*list.GetNextValue(), "d");
     list.AddValue("a", 0);
     EXPECT_EQ(*list.GetNextValue(), "d");
     list.GetVecValue()->resize(2);
     list.ReplaceValue("y", 4);
-    EXPECT_FALSE(list.GetValue(2, out) || list.FindV("c") != -1 || list.GetNextValue());
+    EXPECT_FALSE(list.GetValue(2, out));
+    EXPECT_EQ(list.FindV("c"), -1);
+    EXPECT_EQ(list.GetNextValue(), nullptr);
     EXPECT_EQ(Dump(list), "L{a;x;}");
     list.Clear();  // keeps the key, restarts the cursor
     list.AddValue("n", -1);
@@ -116,28 +130,21 @@ TEST(Tree, CopiesAreDeepAndMovesEmptyTheSource) {
 }
 
 // A key line is split at its first "=", the key trimmed and the value split into trimmed
-// items; the key-and-value form (a null value: the line form) stores the key as passed.
+// items; the key-and-value form stores the key as passed (tests/data/tree/keylines.tsv).
 TEST(CIniSection, AddKVTakesAKeyLineApart) {
-    const std::tuple<const char*, const char*, S> cases[] = {
-        {"  Pos = 10 , 20  ", nullptr, "Pos{10;20;}10,20"},
-        {"a=b=c", nullptr, "a{b=c;}b=c"},
-        {"=", nullptr, "{;}"},
-        {"List=x,,y,", nullptr, "List{x;;y;}x,,y"},
-        {"\tK\t=\tv\r", nullptr, "K{v\r;}v\r"},
-        {" \xA0k\xA0 = \xA0v , \x89", nullptr, "\xA0k\xA0{\xA0v;\x89;}\xA0v,\x89"},
-        {"no equals sign", nullptr, ""},
-        {nullptr, nullptr, ""},
-        {" a=", "x, y", " a={x;y;}x,y"},
-        {nullptr, "v", ""}};
-    for (const auto& [first, value, entry] : cases) {
+    for (const auto& row : qeltest::ReadTable("tree/keylines.tsv")) {
+        SCOPED_TRACE(row[0] + " / " + row[1]);
+        const char* first = row[0] == "~" ? nullptr : row[0].c_str();
         CIniSection section("S");
-        EXPECT_EQ(value ? section.AddKV(first, value, false) : section.AddKV(first, false),
-                  !entry.empty());
-        EXPECT_EQ(Dump(section), entry.empty() ? "S{}" : "S{" + entry + ";}");
+        EXPECT_EQ(row[1] == "~" ? section.AddKV(first, false)
+                                : section.AddKV(first, row[1].c_str(), false),
+                  !row[2].empty());
+        EXPECT_EQ(Dump(section), row[2].empty() ? "S{}" : "S{" + row[2] + ";}");
     }
     CIniSection section;
     EXPECT_TRUE(section.AddKV(std::string_view(" a="), S("x, y"), false));
-    EXPECT_FALSE(section.AddKV("k", nullptr, false) || section.AddKV(S("k\0", 2), "v", false));
+    EXPECT_FALSE(section.AddKV("k", nullptr, false));
+    EXPECT_FALSE(section.AddKV(S("k\0", 2), "v", false));
     EXPECT_EQ(Dump(section), "{ a={x;y;}x,y;}");
 }
 
@@ -184,8 +191,12 @@ TEST(CIniSection, DuplicatesReplacingAndRemoving) {
     section.AddKV("k=5", true);  // the first, wholesale, where it stands
     section.AddKV("i", "6", true);
     EXPECT_EQ(Dump(section), "[Main]{k{5;}5;k{2;3;}2,3;j{4;}4;i{6;}6;}");
-    EXPECT_TRUE(section.RemoveKV("k") && section.RemoveKV(S("j")) && section.RemoveKV("i"));
-    EXPECT_FALSE(section.RemoveKV("K") || section.RemoveKV(nullptr) || section.RemoveKV(S("x")));
+    EXPECT_TRUE(section.RemoveKV("k"));
+    EXPECT_TRUE(section.RemoveKV(S("j")));
+    EXPECT_TRUE(section.RemoveKV("i"));
+    EXPECT_FALSE(section.RemoveKV("K"));
+    EXPECT_FALSE(section.RemoveKV(nullptr));
+    EXPECT_FALSE(section.RemoveKV(S("x")));
     EXPECT_EQ(Dump(section), "[Main]{k{2;3;}2,3;}");
     EXPECT_STREQ(section.GetSectionName(), "[Main]");
     CIniSection grown;  // texts that lie inside the entries, while adding moves them
@@ -225,16 +236,21 @@ TEST(CIniSection, TheWalkHandsOutBoundedTexts) {
                 sized ? section.GetNextKV(&k[0], 31, &v[0], 513) : section.GetNextKV(&k[0], &v[0]),
                 ok);
             if (sized && !ok) {
-                EXPECT_TRUE(k[0] == '\0' && v[0] == '\0' && k[31] == '#' && v[513] == '#');
+                EXPECT_EQ(k[0], '\0');
+                EXPECT_EQ(v[0], '\0');
+                EXPECT_EQ(k[31], '#');
+                EXPECT_EQ(v[513], '#');
             } else {
                 EXPECT_EQ(k + v, image(key, 32) + image(value, 514));
             }
         }
     }
     S value(514, '#');
-    EXPECT_TRUE(section.FindKV("a", &value[0]) && value == image(v512.c_str(), 514));
+    EXPECT_TRUE(section.FindKV("a", &value[0]));
+    EXPECT_EQ(value, image(v512.c_str(), 514));
     value.assign(514, '#');
-    EXPECT_TRUE(!section.FindKV("m", &value[0]) && value == image(nullptr, 514));
+    EXPECT_FALSE(section.FindKV("m", &value[0]));
+    EXPECT_EQ(value, image(nullptr, 514));
 }
 
 // Names are matched whole, byte for byte: case counts and nothing is trimmed.
@@ -244,7 +260,9 @@ TEST(CIni, SectionsAreFoundByExactName) {
         const CIniSection* added = ini.AddSection(name);
         EXPECT_EQ(added, ini.GetValuePtr(ini.size() - 1));
     }
-    EXPECT_TRUE(!ini.AddSection(nullptr) && !ini.AddSection(S("S\0", 2)) && ini.AddSection(S("V")));
+    EXPECT_EQ(ini.AddSection(nullptr), nullptr);
+    EXPECT_EQ(ini.AddSection(S("S\0", 2)), nullptr);
+    EXPECT_NE(ini.AddSection(S("V")), nullptr);
     const std::pair<const char*, int> cases[] = {{"S", 0},  {"", 2},    {" S", 3},   {"V", 4},
                                                  {"s", -1}, {"S ", -1}, {"[S]", -1}, {nullptr, -1}};
     for (const auto& [name, index] : cases) {
@@ -260,8 +278,11 @@ TEST(CIni, SectionsAreFoundByExactName) {
     ini.StartGetSection();
     EXPECT_EQ(ini.GetNextSection(), ini.GetValuePtr(0));
     ini.GetValuePtr(1)->SetKey("T");
-    EXPECT_TRUE(ini.RemoveSection("S") && ini.RemoveSection(S(" S")));  // the first only
-    EXPECT_FALSE(ini.RemoveSection("S") || ini.RemoveSection(nullptr) || ini.RemoveSection(S("s")));
+    EXPECT_TRUE(ini.RemoveSection("S"));  // the first only
+    EXPECT_TRUE(ini.RemoveSection(S(" S")));
+    EXPECT_FALSE(ini.RemoveSection("S"));
+    EXPECT_FALSE(ini.RemoveSection(nullptr));
+    EXPECT_FALSE(ini.RemoveSection(S("s")));
     EXPECT_EQ(Dump(ini), "{T{};{};V{};}");
 }
 
@@ -276,17 +297,21 @@ TEST(CIni, KeysAreAddedToAndFoundInTheFirstSectionOfThatName) {
         ini.AddSection(name);
     }
     ini.GetValuePtr(1)->AddKV("other=1", false);
-    EXPECT_TRUE(ini.AddKeyValue("S", "k", "0", false) && ini.AddKeyValue("S", " k = 1 , 2", true) &&
-                ini.AddKeyValue("S", "k=second", false) &&
-                ini.AddKeyValue(S("S"), S("long"), longValue, false) &&
-                ini.AddKeyValue("S", "empty=", false) && ini.AddKeyValue("", "", "unnamed", false));
-    EXPECT_FALSE(ini.AddKeyValue("T", "k", "1", false) || ini.AddKeyValue("T", "k=1", false) ||
-                 ini.AddKeyValue(S("T"), "k", "1", false) ||
-                 ini.AddKeyValue(S("S"), "k", S("a\0b", 3), false) ||
-                 ini.AddKeyValue(nullptr, "k", "1", false) ||
-                 ini.AddKeyValue("S", nullptr, "1", false) ||
-                 ini.AddKeyValue("S", "k", nullptr, false) ||
-                 ini.AddKeyValue(nullptr, "k=1", false) || ini.AddKeyValue("S", nullptr, false));
+    EXPECT_TRUE(ini.AddKeyValue("S", "k", "0", false));
+    EXPECT_TRUE(ini.AddKeyValue("S", " k = 1 , 2", true));
+    EXPECT_TRUE(ini.AddKeyValue("S", "k=second", false));
+    EXPECT_TRUE(ini.AddKeyValue(S("S"), S("long"), longValue, false));
+    EXPECT_TRUE(ini.AddKeyValue("S", "empty=", false));
+    EXPECT_TRUE(ini.AddKeyValue("", "", "unnamed", false));
+    EXPECT_FALSE(ini.AddKeyValue("T", "k", "1", false));
+    EXPECT_FALSE(ini.AddKeyValue("T", "k=1", false));
+    EXPECT_FALSE(ini.AddKeyValue(S("T"), "k", "1", false));
+    EXPECT_FALSE(ini.AddKeyValue(S("S"), "k", S("a\0b", 3), false));
+    EXPECT_FALSE(ini.AddKeyValue(nullptr, "k", "1", false));
+    EXPECT_FALSE(ini.AddKeyValue("S", nullptr, "1", false));
+    EXPECT_FALSE(ini.AddKeyValue("S", "k", nullptr, false));
+    EXPECT_FALSE(ini.AddKeyValue(nullptr, "k=1", false));
+    EXPECT_FALSE(ini.AddKeyValue("S", nullptr, false));
     EXPECT_EQ(Dump(*ini.GetValuePtr(1)) + Dump(*ini.GetValuePtr(2)),
               "S{other{1;}1;}{{unnamed;}unnamed;}");
     const std::tuple<const char*, const char*, std::optional<S>> cases[] = {

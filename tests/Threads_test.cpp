@@ -14,8 +14,7 @@
 
 namespace {
 
-using qeltest::ReadFile;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 // One round of every file operation in `dir` for thread `id`: false when one went wrong.
 bool OneRound(const std::string& dir, const std::string& id, const std::string& round) {
@@ -38,7 +37,7 @@ bool OneRound(const std::string& dir, const std::string& id, const std::string& 
 
 TEST(Threads, ObjectsOnSeparateThreadsShareNothing) {
     constexpr int kThreads = 4, kRounds = 25;
-    std::vector<qeltest::TempDir> dirs(kThreads);
+    std::vector<TempDir> dirs(kThreads);
     std::vector<int> rounds(kThreads);  // rounds that went right, each thread its own
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {

@@ -19,9 +19,7 @@
 namespace {
 
 using _CFG::CTxtFile;
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 // Opens up the protected interface to the tests.
 class Probe : public CTxtFile {
@@ -43,7 +41,7 @@ std::string Lines(CTxtFile& file, const char* skip = nullptr) {
 
 TEST(TxtFileRead, EachFileReadsAsTheTableSays) {
     TempDir dir;
-    for (const auto& row : qeltest::ReadTable("txt/reads.tsv")) {
+    for (const auto& row : ReadTable("txt/reads.tsv")) {
         WriteFile(dir.File("f"), row[0]);
         CTxtFile file(dir.File("f").c_str(), "rb");
         EXPECT_EQ(Lines(file, row.size() > 2 ? row[2].c_str() : nullptr), row[1]) << row[0].size();
@@ -57,7 +55,7 @@ const char* Arg(const std::string& field) {
 TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
     TempDir dir;
     WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\n");
-    for (auto row : qeltest::ReadTable("txt/keys.tsv")) {
+    for (auto row : ReadTable("txt/keys.tsv")) {
         CTxtFile file(dir.File("k").c_str(), "rb");
         const char* line = file.GetKeyLine(row[0] == "~" ? nullptr : &row[0][0],
                                            row[1] == "~" ? nullptr : &row[1][0], std::stoi(row[2]),
@@ -77,13 +75,16 @@ TEST(TxtFileRead, SeekToLineCountsFromWhereTheStreamStands) {
     TempDir dir;
     WriteFile(dir.File("f"), "a\nb1\n\nb2\nc\n");
     CTxtFile file(dir.File("f").c_str(), "rb");
-    for (const auto& row : qeltest::ReadTable("txt/seeks.tsv")) {
+    for (const auto& row : ReadTable("txt/seeks.tsv")) {
+        SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
         char line[8] = "#";
-        EXPECT_TRUE(row[0] == "-" || (row[0] == "begin" ? file.SeekToBegin() : file.SeekToEnd()));
+        if (row[0] != "-") {
+            EXPECT_TRUE(row[0] == "begin" ? file.SeekToBegin() : file.SeekToEnd());
+        }
         const int index = row[2] == "-"   ? file.SeekToLine(Arg(row[1]), line)
                           : row[2] == "~" ? file.SeekToLine(Arg(row[1]), nullptr, 8)
                                           : file.SeekToLine(Arg(row[1]), line, std::stoi(row[2]));
-        EXPECT_EQ(index, std::stoi(row[3])) << row[0] << " " << row[1] << " " << row[2];
+        EXPECT_EQ(index, std::stoi(row[3]));
         EXPECT_EQ(line, row[4]);
     }
 }
@@ -94,26 +95,36 @@ TEST(TxtFileState, OpenSetCloseCopyAndWriteText) {
     WriteFile(path, "1\n2\n3\n4\n");
     Probe file(path.c_str(), "rb");
     const char* line = file.ReadTextLine(0);
-    EXPECT_FALSE(file.Open(path.c_str(), nullptr) || file.GetStream() || file.GetFileName());
+    EXPECT_FALSE(file.Open(path.c_str(), nullptr));
+    EXPECT_EQ(file.GetStream(), nullptr);
+    EXPECT_EQ(file.GetFileName(), nullptr);
     EXPECT_STREQ(line, "1") << "the line survives Close";
-    EXPECT_FALSE(file.Open(dir.File("missing").c_str(), "rb") || file.GetFileName());
-    EXPECT_TRUE(file.Open(path.c_str(), "rb") && file.Set(file.GetStream()));
+    EXPECT_FALSE(file.Open(dir.File("missing").c_str(), "rb"));
+    EXPECT_EQ(file.GetFileName(), nullptr);
+    EXPECT_TRUE(file.Open(path.c_str(), "rb"));
+    EXPECT_TRUE(file.Set(file.GetStream()));
     EXPECT_STREQ(file.ReadTextLine(1), "2");
     EXPECT_FALSE(file.SetChangeFlag(true));
     // Copies share the stream and its position until the last of them lets go.
     auto copy = std::make_unique<Probe>(file);
     EXPECT_STREQ(copy->GetTextLine(nullptr), "3");
-    EXPECT_FALSE(file.Set(nullptr) || file.GetStream());
+    EXPECT_FALSE(file.Set(nullptr));
+    EXPECT_EQ(file.GetStream(), nullptr);
     EXPECT_STREQ(file.GetFileName(), path.c_str()) << "Set keeps the name";
-    EXPECT_TRUE(file.IsFileChanged() && copy->IsFileChanged());
-    EXPECT_FALSE(file.Open(nullptr, "rb") || file.GetFileName() || file.IsFileChanged());
+    EXPECT_TRUE(file.IsFileChanged());
+    EXPECT_TRUE(copy->IsFileChanged());
+    EXPECT_FALSE(file.Open(nullptr, "rb"));
+    EXPECT_EQ(file.GetFileName(), nullptr);
+    EXPECT_FALSE(file.IsFileChanged());
     Probe assigned;
     assigned = *copy;
     copy.reset();
     EXPECT_STREQ(assigned.GetTextLine(nullptr), "4");
     EXPECT_STREQ(assigned.GetFileName(), path.c_str());
     Probe moved(std::move(assigned));
-    EXPECT_FALSE(assigned.GetStream() || assigned.GetFileName() || assigned.IsFileChanged());
+    EXPECT_EQ(assigned.GetStream(), nullptr);
+    EXPECT_EQ(assigned.GetFileName(), nullptr);
+    EXPECT_FALSE(assigned.IsFileChanged());
     EXPECT_TRUE(moved.IsFileChanged());
     EXPECT_STREQ(moved.ReadTextLine(0), "1");
     moved.Clear();  // lets go of the line buffer and the change flag, not of the stream
@@ -127,9 +138,12 @@ TEST(TxtFileState, OpenSetCloseCopyAndWriteText) {
     // Text goes where the stream stands, with "\r\n" when asked; the change flag stays.
     CTxtFile out(path.c_str(), "r+b");
     ASSERT_TRUE(out.SeekToEnd());
-    EXPECT_TRUE(out.WriteText("", true) && out.WriteText("", false) && out.WriteText("ab", true) &&
-                out.WriteText("c", false));
-    EXPECT_FALSE(out.WriteText(nullptr, true) || out.IsFileChanged());
+    EXPECT_TRUE(out.WriteText("", true));
+    EXPECT_TRUE(out.WriteText("", false));
+    EXPECT_TRUE(out.WriteText("ab", true));
+    EXPECT_TRUE(out.WriteText("c", false));
+    EXPECT_FALSE(out.WriteText(nullptr, true));
+    EXPECT_FALSE(out.IsFileChanged());
     out.Close();
     EXPECT_EQ(ReadFile(path), "1\n2\n3\n4\n\r\nab\r\nc");
 }
@@ -142,7 +156,7 @@ TEST(TxtFileEdit, EachEditRewritesTheFileAsTheTableSays) {
     TempDir dir;
     const std::string path = dir.File("Gr\u00FC\u00DFe-\u65E5\u672C"), temp = path + "~tmp";
     WriteFile(dir.File("v"), "keep");
-    for (const auto& row : qeltest::ReadTable("txt/edits.tsv")) {
+    for (const auto& row : ReadTable("txt/edits.tsv")) {
         for (const char* mode : {"r+b", "r+", "r+t"}) {
             SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2] + " " + mode);
             WriteFile(path, row[0]);
@@ -182,23 +196,31 @@ TEST(TxtFileEdit, RefusesWhatItCannotRewriteAndLeavesTheFile) {
     CTxtFile file(path.c_str(), "r+b"), none, unnamed(std::fopen(path.c_str(), "r+b"));
     // Without a stream nothing reads, seeks or edits.
     EXPECT_EQ(none.SeekToLine("", nullptr) + none.SeekToLine("", nullptr, 8), -2);
-    EXPECT_FALSE(none.SeekToBegin() || none.SeekToEnd() || none.Seek(0, SEEK_SET) ||
-                 file.InsertTextLine(0, nullptr, true) || file.RemoveTextLine(-1) ||
-                 none.RemoveTextLine(0) || none.InsertTextLine(0, "x", true) ||
-                 unnamed.RemoveTextLine(0) || unnamed.InsertTextLine(0, "x", true));
+    EXPECT_FALSE(none.SeekToBegin());
+    EXPECT_FALSE(none.SeekToEnd());
+    EXPECT_FALSE(none.Seek(0, SEEK_SET));
+    EXPECT_FALSE(file.InsertTextLine(0, nullptr, true));
+    EXPECT_FALSE(file.RemoveTextLine(-1));
+    EXPECT_FALSE(none.RemoveTextLine(0));
+    EXPECT_FALSE(none.InsertTextLine(0, "x", true));
+    EXPECT_FALSE(unnamed.RemoveTextLine(0));
+    EXPECT_FALSE(unnamed.InsertTextLine(0, "x", true));
     unnamed.Close();  // Windows moves no file that the C runtime's fopen holds open
     CIniFile saved;   // bound to a name, its stream closed by the save
-    ASSERT_TRUE(saved.Attach(path.c_str()) && !saved.SetChangeFlag(true) && saved.Save());
+    ASSERT_TRUE(saved.Attach(path.c_str()));
+    ASSERT_FALSE(saved.SetChangeFlag(true));
+    ASSERT_TRUE(saved.Save());
     WriteFile(path, "a\nb\n");
     EXPECT_FALSE(saved.RemoveTextLine(0));
     EXPECT_EQ(ReadFile(path), "a\nb\n");
 #if !defined(_WIN32)  // Windows tells an append stream apart only when reading it fails,
                       // once "~tmp" is made
-    EXPECT_FALSE(qeltest::FileExists(path + "~tmp"));
+    EXPECT_FALSE(FileExists(path + "~tmp"));
 #endif
     // A read-only stream can lose a line: the file is opened anew for writing.
     CTxtFile readOnly(path.c_str(), "rb");
-    EXPECT_TRUE(readOnly.RemoveTextLine(0) && readOnly.WriteText("z", true));
+    EXPECT_TRUE(readOnly.RemoveTextLine(0));
+    EXPECT_TRUE(readOnly.WriteText("z", true));
     EXPECT_TRUE(readOnly.InsertTextLine(-1, readOnly.ReadTextLine(1), true));
     readOnly.Close();
     EXPECT_EQ(ReadFile(path), "z\r\nb\r\nz\r\n");
@@ -221,7 +243,7 @@ TEST(TxtFileEdit, GetTempleFileNameWritesOnlyWhatFits) {
     char out[300] = "###";
     EXPECT_EQ(file.GetTempleFileName(nullptr, out, sizeof out), nullptr);
     ASSERT_TRUE(file.Open(name.c_str(), "rb"));
-    for (const auto& row : qeltest::ReadTable("txt/tempnames.tsv")) {
+    for (const auto& row : ReadTable("txt/tempnames.tsv")) {
         std::strcpy(out, "###");
         const int size = row[1][0] == 'n' ? n + std::atoi(&row[1][1]) : std::stoi(row[1]);
         EXPECT_EQ(file.GetTempleFileName(Arg(row[0]), out, size), row[2] == "out" ? out : nullptr);

@@ -90,7 +90,8 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
             ::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
             if (other != INVALID_HANDLE_VALUE) {
                 ::CloseHandle(other);
-                EXPECT_TRUE(save(path) && ReadFile(path) == kNew);
+                EXPECT_TRUE(save(path));
+                EXPECT_EQ(ReadFile(path), kNew);
             }
         }
     }

@@ -24,9 +24,7 @@
 
 namespace {
 
-using qeltest::ReadFile;
-using qeltest::TempDir;
-using qeltest::WriteFile;
+using namespace qeltest;
 
 const std::string kTool = QELCFG_TOOL;
 
@@ -90,7 +88,7 @@ public:
             if (line.rfind('|', 0) == 0) {
                 std::string content = line.substr(std::min<std::size_t>(2, line.size()));
                 const bool noEol = Strip(content, " (no-eol)");
-                m_block += Strip(content, " (esc)") ? qeltest::Unescape(content) : content;
+                m_block += Strip(content, " (esc)") ? Unescape(content) : content;
                 m_block += noEol ? "" : m_crlf ? "\r\n" : "\n";
                 continue;
             }
@@ -112,7 +110,7 @@ private:
         }
         if (kind == '$') {
             m_trace = line;
-            line = Strip(line, " (esc)") ? qeltest::Unescape(line) : line;
+            line = Strip(line, " (esc)") ? Unescape(line) : line;
             m_result = Shell(m_prefix + line, m_dir.Path(), m_before);
             m_want[0] = m_before;
             m_before.clear();
@@ -253,7 +251,7 @@ TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
                 ASSERT_EQ(std::system(("cd '" + dir.Path() + "' && " + shell + " s.sh").c_str()),
                           0);
                 EXPECT_EQ(ReadFile(dir.File("after")), ReadFile(dir.File("before")) + hostile);
-                EXPECT_FALSE(qeltest::FileExists(dir.File("pwned")));
+                EXPECT_FALSE(FileExists(dir.File("pwned")));
             }
         }
     }
@@ -338,7 +336,7 @@ TEST(Qelcfg, ConcurrentWritersLoseNoUpdateWithoutAReport) {
     // The writers leave no temporary file; a line edit that failed may leave its copy.
     std::map<std::string, std::string> entries = Entries(dir.Path());
     entries.erase("shared.ini~tmp");
-    EXPECT_EQ(entries.size(), 3u) << qeltest::ListDir(dir.Path());
+    EXPECT_EQ(entries.size(), 3u) << ListDir(dir.Path());
 }
 
 // Files from Debian packages, as LF and as CR LF: a set of a key that is there, a set of a
