@@ -291,8 +291,11 @@ Fd CreateTemporary(const Place& place, mode_t mode, std::string& name) {
     const std::string prefix = TemporaryPrefix(place.name);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         name = TemporaryName(prefix, attempt);
-        Fd fd(::openat(place.dir.Get(), name.c_str(),
-                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        // The hook stands for a name that someone else took first.
+        Fd fd(SysFails(kSysOpen, EEXIST)
+                  ? -1
+                  : ::openat(place.dir.Get(), name.c_str(),
+                             O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (!fd.Valid() && errno != EEXIST) {
             break;
         }
