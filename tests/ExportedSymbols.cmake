@@ -15,14 +15,10 @@ endif()
 
 if(EXPORTS)
     execute_process(COMMAND "${NM}" -C --defined-only --extern-only "${EXPORTS}"
-        OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
+        OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
 else()
-    set(EXPORTS "${LIB}")
     execute_process(COMMAND "${NM}" -DC --defined-only "${LIB}"
-        OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
-endif()
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${EXPORTS}: ${errors}")
+        OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
 endif()
 
 # One symbol per line; "[^\n]*" keeps a pattern within its line.
@@ -68,10 +64,7 @@ endforeach()
 
 # Undefined references count too: a library built with the hook would call it.
 execute_process(COMMAND "${NM}" -C "${LIB}"
-    OUTPUT_VARIABLE all ERROR_VARIABLE errors RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${LIB}: ${errors}")
-endif()
+    OUTPUT_VARIABLE all COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "${any}(SysFaultHook|SysFailAt|SysCallCount)${any}" hooks "${all}")
 list(JOIN hooks "\n  " hooks)
 
@@ -80,10 +73,7 @@ list(JOIN hooks "\n  " hooks)
 set(writable "")
 if(OBJDUMP)
     execute_process(COMMAND "${OBJDUMP}" -tC "${LIB}"
-        OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${OBJDUMP} failed on ${LIB}: ${errors}")
-    endif()
+        OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
     string(REGEX MATCHALL "[^\n]* O \\.(data|bss|tdata|tbss)[ \t][^\n]*" objects "${table}")
     set(runtime "[ \t](completed\\.[0-9]+|__dso_handle|__TMC_END__|DW\\.ref\\.[^ ]*)$")
     foreach(line IN LISTS objects)
@@ -96,10 +86,7 @@ endif()
 set(imports "")
 if(IMPORTS)
     execute_process(COMMAND "${IMPORTS}" -p "${LIB}"
-        OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${IMPORTS} failed on ${LIB}: ${errors}")
-    endif()
+        OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
     foreach(call IN ITEMS ReplaceFileW MoveFileExW LockFileEx)
         if(NOT table MATCHES "[ \t]${call}\n")
             string(APPEND imports "\n  ${call}")
