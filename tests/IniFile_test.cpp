@@ -2,15 +2,7 @@
 // saves as exactly the bytes of its NAME.out.
 #include "IniFile.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
-
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "TestUtil.h"
 
@@ -84,9 +76,8 @@ TEST(IniFileGolden, EachFileLoadsSavesAndReadsBackAsItsGoldenFilesSay) {
 
 TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
     TempDir dir;
-    const std::string a = dir.File("a.ini"), b = dir.File("b.ini"), missing = dir.File("no.ini");
-    WriteFile(a, "[A]\nx=1\n");
-    WriteFile(b, "[B]\ny=2\n");
+    const std::string a = WriteFile(dir.File("a.ini"), "[A]\nx=1\n"),
+                      b = WriteFile(dir.File("b.ini"), "[B]\ny=2\n"), missing = dir.File("no.ini");
     char value[513];
     CIniFile ini;
     EXPECT_FALSE(ini.Attach(nullptr));
@@ -147,8 +138,8 @@ TEST(IniFileSave, WritesTheTreeAsItStandsAndCutsTheStreamAfterIt) {
 
 TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     TempDir dir;
-    const std::string path = dir.File("a.ini"), b = dir.File("b.ini");
-    WriteFile(path, "# comment\n[A]\nx=1\n");
+    const std::string path = WriteFile(dir.File("a.ini"), "# comment\n[A]\nx=1\n"),
+                      b = dir.File("b.ini");
     CIniFile ini;
     ASSERT_TRUE(ini.Attach(path.c_str()));
     ini.GetCfg().FindSection("A")->AddKV("y", "2", false);
@@ -210,8 +201,8 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
 #if !defined(_WIN32)  // POSIX permission bits, symbolic and hard links, /dev/null
 TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
     TempDir dir;
-    const std::string real = dir.File("real.ini"), link = dir.File("link.ini");
-    WriteFile(real, "[Old]\n");
+    const std::string real = WriteFile(dir.File("real.ini"), "[Old]\n"),
+                      link = dir.File("link.ini");
     ASSERT_EQ(::chmod(real.c_str(), 0640) + ::symlink("real.ini", link.c_str()), 0);
     CIniFile ini;
     ini.GetCfg().AddSection("New");
@@ -235,8 +226,7 @@ TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
 // save or an edit opens, and serves like any other.
 TEST(IniFileSave, WorksWithStandardInputClosed) {
     TempDir dir;
-    const std::string path = dir.File("a.ini");
-    WriteFile(path, "[A]\nx=1\n");
+    const std::string path = WriteFile(dir.File("a.ini"), "[A]\nx=1\n");
     const int input = ::dup(0);
     ASSERT_EQ(::close(0), 0);
     CIniFile ini;

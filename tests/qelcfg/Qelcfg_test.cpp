@@ -1,22 +1,14 @@
 // qelcfg run as a process. Most cases are transcripts in cases/*.t (cases/README.md gives
 // their form), each run as a test of its own; the tests here need more than a transcript
 // says: a shell evaluating the output, concurrent writers and real files.
-#include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "../TestUtil.h"
 #include "IniFile.h"
@@ -184,16 +176,13 @@ private:
     TempDir m_dir;
     std::map<std::string, std::string> m_files;  // what the directory must hold
     char m_blockKind = 0;
-    std::string m_blockName;
-    std::string m_block;
     bool m_crlf = false;
-    std::string m_before;
-    std::string m_prefix;  // what the next command runs through
-    std::string m_trace;   // the command line run, until checked
+    // The block being read and its name; the standard output given before the command; what
+    // the next command runs through; the command line run, until checked.
+    std::string m_block, m_blockName, m_before, m_prefix, m_trace;
     Result m_result;
     int m_status = 0;
-    std::string m_want[2];
-    std::string m_pattern[2];
+    std::string m_want[2], m_pattern[2];
 };
 
 std::vector<std::string> CaseNames() {
@@ -283,8 +272,7 @@ FILE* StartSet(const std::string& file, const std::string& section, const std::s
 TEST(Qelcfg, ConcurrentWritersLoseNoUpdateWithoutAReport) {
     const int kRounds = 24;
     TempDir dir;
-    const std::string made = dir.File("made.ini");
-    const std::string shared = dir.File("shared.ini");
+    const std::string made = dir.File("made.ini"), shared = dir.File("shared.ini");
     WriteFile(shared, "[L]\r\n[T]\r\n[W]\r\n");
     const pid_t adder = ::fork();
     if (adder == 0) {
