@@ -237,8 +237,7 @@ TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
                           "\"$1\"; }\nsnap '' >before\nqelcfg get --format sh " +
                               std::string(c[0]) + " >vars.sh 2>/dev/null\n" + form +
                               " && ls >/dev/null && snap \"$" + c[1] + "\" >after\n");
-                ASSERT_EQ(std::system(("cd '" + dir.Path() + "' && " + shell + " s.sh").c_str()),
-                          0);
+                ASSERT_EQ(Shell(shell + " s.sh", dir.Path()).status, 0);
                 EXPECT_EQ(ReadFile(dir.File("after")), ReadFile(dir.File("before")) + hostile);
                 EXPECT_FALSE(FileExists(dir.File("pwned")));
             }
@@ -353,10 +352,8 @@ TEST(Qelcfg, RealFilesChangeInOneLineOnly) {
                 ASSERT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0);
                 const std::string after = ReadFile(file);
                 WriteFile(dir.File("before"), text);
-                const std::string diff =
-                    "cd '" + dir.Path() + "' && diff before f.ini | grep -c '^[<>]' >changed";
-                ASSERT_EQ(std::system(diff.c_str()), 0);
-                EXPECT_EQ(ReadFile(dir.File("changed")), lengthChange ? "1\n" : "2\n");
+                EXPECT_EQ(Shell("diff before f.ini | grep -c '^[<>]'", dir.Path()).out,
+                          lengthChange ? "1\n" : "2\n");
                 EXPECT_EQ(
                     std::count(after.begin(), after.end(), '\r'),
                     std::count(text.begin(), text.end(), '\r') + (text == lf ? 0 : lengthChange));
