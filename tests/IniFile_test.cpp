@@ -198,28 +198,22 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n");
 }
 
-#if !defined(_WIN32)  // POSIX permission bits, symbolic and hard links, /dev/null
-TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
+#if !defined(_WIN32)  // hard links, /dev/null
+// A save to a device writes it as it stands; an empty tree empties a hard-linked file, which
+// is written in place. (Symbolic links, modes and hard links on the way of a save that
+// writes a text are rows of the fault tests, which check each run's bytes and mode.)
+TEST(IniFileSave, WritesADeviceAndEmptiesAHardLinkedFileInPlace) {
     TempDir dir;
     const std::string real = WriteFile(dir.File("real.ini"), "[Old]\n"),
-                      link = dir.File("link.ini");
-    ASSERT_EQ(::chmod(real.c_str(), 0640) + ::symlink("real.ini", link.c_str()), 0);
+                      hard = dir.File("hard.ini");
+    ASSERT_EQ(::link(real.c_str(), hard.c_str()), 0);
     CIniFile ini;
     ini.GetCfg().AddSection("New");
-    ASSERT_TRUE(ini.Save(link.c_str()));
-    struct stat st, lst;
-    ASSERT_EQ(::stat(real.c_str(), &st) + ::lstat(link.c_str(), &lst), 0);
-    EXPECT_TRUE(S_ISLNK(lst.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    ASSERT_EQ(::link(real.c_str(), dir.File("hard.ini").c_str()), 0);
-    ini.GetCfg().AddSection("Two");
-    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
     ASSERT_TRUE(ini.Save("/dev/null"));
-    EXPECT_EQ(ReadFile(link), "[New]\r\n\r\n[Two]\r\n\r\n") << "both names see the text";
     ini.Unload();
-    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
-    EXPECT_EQ(ReadFile(link), "") << "an empty tree empties a hard-linked file";
-    EXPECT_EQ(ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
+    ASSERT_TRUE(ini.Save(hard.c_str()));
+    EXPECT_EQ(ReadFile(real), "");
+    EXPECT_EQ(ListDir(dir.Path()), "hard.ini\nreal.ini\n");
 }
 
 // A daemon may run with its standard input closed: descriptor 0 is then the first that a
