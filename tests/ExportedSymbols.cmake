@@ -46,7 +46,6 @@ set(expected
     "CIniEditor::SetValue\\(char const\\*, char const\\*, char const\\*\\)"
     "CIniEditor::Save\\(\\)"
     "CIniLineReader::Read\\(char const\\*\\)")
-set(missing "")
 foreach(pattern IN LISTS expected)
     if(NOT symbols MATCHES "${pattern}")
         string(REPLACE "${any}" "..." shown "${pattern}")
@@ -54,13 +53,9 @@ foreach(pattern IN LISTS expected)
     endif()
 endforeach()
 
-set(internal "")
-foreach(pattern IN ITEMS "qelcfg::detail" "\\(anonymous namespace\\)")
-    string(REGEX MATCHALL "${any}${pattern}${any}" found "${symbols}")
-    foreach(line IN LISTS found)
-        string(APPEND internal "\n  ${line}")
-    endforeach()
-endforeach()
+string(REGEX MATCHALL "${any}(qelcfg::detail|\\(anonymous namespace\\))${any}" internal
+       "${symbols}")
+list(JOIN internal "\n  " internal)
 
 # Undefined references count too: a library built with the hook would call it.
 execute_process(COMMAND "${NM}" -C "${LIB}"
@@ -70,20 +65,15 @@ list(JOIN hooks "\n  " hooks)
 
 # Objects in the writable data sections, but for what the compiler's start-up code and
 # exception tables place there.
-set(writable "")
 if(OBJDUMP)
     execute_process(COMMAND "${OBJDUMP}" -tC "${LIB}"
         OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
-    string(REGEX MATCHALL "[^\n]* O \\.(data|bss|tdata|tbss)[ \t][^\n]*" objects "${table}")
-    set(runtime "[ \t](completed\\.[0-9]+|__dso_handle|__TMC_END__|DW\\.ref\\.[^ ]*)$")
-    foreach(line IN LISTS objects)
-        if(NOT line MATCHES "${runtime}")
-            string(APPEND writable "\n  ${line}")
-        endif()
-    endforeach()
+    string(REGEX MATCHALL "[^\n]* O \\.(data|bss|tdata|tbss)[ \t][^\n]*" writable "${table}")
+    list(FILTER writable EXCLUDE REGEX
+         "[ \t](completed\\.[0-9]+|__dso_handle|__TMC_END__|DW\\.ref\\.[^ ]*)$")
+    list(JOIN writable "\n  " writable)
 endif()
 
-set(imports "")
 if(IMPORTS)
     execute_process(COMMAND "${IMPORTS}" -p "${LIB}"
         OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
