@@ -203,9 +203,7 @@ TEST_P(QelcfgCase, Transcript) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Qelcfg, QelcfgCase, testing::ValuesIn(CaseNames()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             return info.param;
-                         });
+                         [](const auto& info) { return info.param; });
 
 // get --format sh, evaluated through "." and through eval by each common shell, assigns the
 // values alone: no command in a value runs, no name that a shell, the loader or the
