@@ -15,14 +15,10 @@ endif()
 
 if(EXPORTS)
     execute_process(COMMAND "${NM}" -C --defined-only --extern-only "${EXPORTS}"
-        OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
+        OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
 else()
-    set(EXPORTS "${LIB}")
     execute_process(COMMAND "${NM}" -DC --defined-only "${LIB}"
-        OUTPUT_VARIABLE symbols ERROR_VARIABLE errors RESULT_VARIABLE result)
-endif()
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${EXPORTS}: ${errors}")
+        OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
 endif()
 
 # One symbol per line; "[^\n]*" keeps a pattern within its line.
@@ -50,7 +46,6 @@ set(expected
     "CIniEditor::SetValue\\(char const\\*, char const\\*, char const\\*\\)"
     "CIniEditor::Save\\(\\)"
     "CIniLineReader::Read\\(char const\\*\\)")
-set(missing "")
 foreach(pattern IN LISTS expected)
     if(NOT symbols MATCHES "${pattern}")
         string(REPLACE "${any}" "..." shown "${pattern}")
@@ -58,48 +53,30 @@ foreach(pattern IN LISTS expected)
     endif()
 endforeach()
 
-set(internal "")
-foreach(pattern IN ITEMS "qelcfg::detail" "\\(anonymous namespace\\)")
-    string(REGEX MATCHALL "${any}${pattern}${any}" found "${symbols}")
-    foreach(line IN LISTS found)
-        string(APPEND internal "\n  ${line}")
-    endforeach()
-endforeach()
+string(REGEX MATCHALL "${any}(qelcfg::detail|\\(anonymous namespace\\))${any}" internal
+       "${symbols}")
+list(JOIN internal "\n  " internal)
 
 # Undefined references count too: a library built with the hook would call it.
 execute_process(COMMAND "${NM}" -C "${LIB}"
-    OUTPUT_VARIABLE all ERROR_VARIABLE errors RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${LIB}: ${errors}")
-endif()
+    OUTPUT_VARIABLE all COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "${any}(SysFaultHook|SysFailAt|SysCallCount)${any}" hooks "${all}")
 list(JOIN hooks "\n  " hooks)
 
 # Objects in the writable data sections, but for what the compiler's start-up code and
 # exception tables place there.
-set(writable "")
 if(OBJDUMP)
     execute_process(COMMAND "${OBJDUMP}" -tC "${LIB}"
-        OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${OBJDUMP} failed on ${LIB}: ${errors}")
-    endif()
-    string(REGEX MATCHALL "[^\n]* O \\.(data|bss|tdata|tbss)[ \t][^\n]*" objects "${table}")
-    set(runtime "[ \t](completed\\.[0-9]+|__dso_handle|__TMC_END__|DW\\.ref\\.[^ ]*)$")
-    foreach(line IN LISTS objects)
-        if(NOT line MATCHES "${runtime}")
-            string(APPEND writable "\n  ${line}")
-        endif()
-    endforeach()
+        OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX MATCHALL "[^\n]* O \\.(data|bss|tdata|tbss)[ \t][^\n]*" writable "${table}")
+    list(FILTER writable EXCLUDE REGEX
+         "[ \t](completed\\.[0-9]+|__dso_handle|__TMC_END__|DW\\.ref\\.[^ ]*)$")
+    list(JOIN writable "\n  " writable)
 endif()
 
-set(imports "")
 if(IMPORTS)
     execute_process(COMMAND "${IMPORTS}" -p "${LIB}"
-        OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "${IMPORTS} failed on ${LIB}: ${errors}")
-    endif()
+        OUTPUT_VARIABLE table COMMAND_ERROR_IS_FATAL ANY)
     foreach(call IN ITEMS ReplaceFileW MoveFileExW LockFileEx)
         if(NOT table MATCHES "[ \t]${call}\n")
             string(APPEND imports "\n  ${call}")

@@ -3,8 +3,6 @@
 // the file keeps its old bytes (or a recovery file, "~tmp" or "~new", holds the whole new text),
 // nothing else is left beside it, no descriptor stays open, and the same objects then succeed
 // with the exact bytes, the file's owner and mode kept.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -14,19 +12,14 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <new>
 #include <regex>
-#include <string>
-#include <utility>
 
 #include "IniEditor.h"
 #include "IniFile.h"
@@ -294,7 +287,6 @@ void Check(const Row& row, World& w, const std::string& old, const std::string& 
 TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
     long threw = 0;
     for (const Row& row : kRows) {
-        TempDir temp;
         const long descriptors = OpenDescriptors();
         // Every call in turn, every operator new in turn, then the first call of each kind
         // whose failure the operation must not let pass.
@@ -309,8 +301,7 @@ TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
             for (long n = 1; plan < 0 ? calls >= n - 1 : n == 1; ++n) {
                 SCOPED_TRACE(testing::Message()
                              << row.what << ", call " << n << " of kinds " << kinds);
-                std::filesystem::remove_all(std::filesystem::u8path(temp.Path()));
-                std::filesystem::create_directory(std::filesystem::u8path(temp.Path()));
+                TempDir temp;
                 World w(temp.File("a.ini"));
                 const std::string old = Prepare(w, row.setup), before = ListDir(temp.Path());
                 bool ok = false;
@@ -341,8 +332,7 @@ TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
 // An Attach that fails keeps no name: the adds after it fail and touch nothing.
 TEST(Faults, AFailedAttachBindsNoName) {
     TempDir dir;
-    World w(dir.File("a.ini"));
-    WriteFile(w.path, kOld);
+    World w(WriteFile(dir.File("a.ini"), kOld));
     SysFailAt(kSysOpen, 1);
     EXPECT_FALSE(w.ini.Attach(w.path.c_str()));
     SysFailAt(0, 0);
@@ -423,9 +413,8 @@ bool SaveNew(const std::string& path) {
 TEST(Faults, AFileSwappedForALinkDuringASaveIsNeverFollowed) {
     for (unsigned step : {kSysWrite, kSysSync, kSysRename}) {
         TempDir dir;
-        const std::string path = dir.File("a.ini"), victim = dir.File("victim");
-        WriteFile(victim, "secret\n");
-        WriteFile(path, kOld);
+        const std::string path = WriteFile(dir.File("a.ini"), kOld),
+                          victim = WriteFile(dir.File("victim"), "secret\n");
         bool swapped = false;
         SysFailAt(step, 1, [&] {
             swapped = ::unlink(path.c_str()) == 0 && ::symlink("victim", path.c_str()) == 0;
@@ -463,9 +452,8 @@ int InChild(const std::function<bool()>& body, bool nobody = false) {
 // text of an in-place write killed half way is written into the file before anything else.
 TEST(Faults, WritersTakeTurnsAndFinishWhatAKilledOneLeft) {
     TempDir dir;
-    const std::string path = dir.File("a.ini"), edited = dir.File("edited");
-    WriteFile(path, kOld);
-    WriteFile(edited, "[edit]\r\n");
+    const std::string path = WriteFile(dir.File("a.ini"), kOld),
+                      edited = WriteFile(dir.File("edited"), "[edit]\r\n");
     ASSERT_EQ(::chmod(edited.c_str(), 0604) + ::chmod(dir.Path().c_str(), 0755), 0);
     for (int lock : {LOCK_EX, LOCK_SH}) {
         int ready[2];
@@ -541,8 +529,7 @@ TEST(Faults, WritersTakeTurnsAndFinishWhatAKilledOneLeft) {
 // as it was, with nothing beside it, and the process goes on.
 TEST(Faults, ASaveThatCannotBeWholeFailsAndLeavesNothing) {
     TempDir dir;
-    const std::string path = dir.File("a.ini"), fifo = dir.File("fifo");
-    WriteFile(path, kOld);
+    const std::string path = WriteFile(dir.File("a.ini"), kOld), fifo = dir.File("fifo");
     for (const char* link : {"", "b.ini"}) {
         if (*link != '\0') {
             ASSERT_EQ(::link(path.c_str(), dir.File(link).c_str()), 0);
@@ -583,8 +570,7 @@ TEST(Faults, AnotherUserNeitherRedirectsNorStripsASave) {
         GTEST_SKIP() << "needs root, to make files and links of user nobody";
     }
     TempDir dir;
-    const std::string shared = dir.File("d"), secret = dir.File("secret");
-    WriteFile(secret, "secret\n");
+    const std::string shared = dir.File("d"), secret = WriteFile(dir.File("secret"), "secret\n");
     ASSERT_EQ(::mkdir(shared.c_str(), 0777) + ::chmod(shared.c_str(), 01777), 0);
     for (const char* target : {"../secret", "../made"}) {
         const std::string link = shared + "/app.ini";

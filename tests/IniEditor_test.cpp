@@ -1,13 +1,7 @@
 // CIniEditor: edits change the lines concerned and keep every other byte.
 #include "IniEditor.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <string>
 
 #include "TestUtil.h"
 
@@ -49,8 +43,8 @@ TEST(IniEditor, EachEditChangesTheTextAsTheTableSays) {
 // edit, so that a later save can still write it.
 TEST(IniEditor, ReadEditAndSaveAFile) {
     TempDir dir;
-    const std::string path = dir.File("a.ini"), big(600, 'v');
-    WriteFile(path, "# x=1\n[A]\nk = a,b\n[B]\n");
+    const std::string path = WriteFile(dir.File("a.ini"), "# x=1\n[A]\nk = a,b\n[B]\n"),
+                      big(600, 'v');
     struct stat before = {}, after = {};
     ::stat(path.c_str(), &before);
     CIniEditor ed;

@@ -2,15 +2,7 @@
 // saves as exactly the bytes of its NAME.out.
 #include "IniFile.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
-
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "TestUtil.h"
 
@@ -84,9 +76,8 @@ TEST(IniFileGolden, EachFileLoadsSavesAndReadsBackAsItsGoldenFilesSay) {
 
 TEST(IniFileBinding, EachBindingLeavesTheStateItNames) {
     TempDir dir;
-    const std::string a = dir.File("a.ini"), b = dir.File("b.ini"), missing = dir.File("no.ini");
-    WriteFile(a, "[A]\nx=1\n");
-    WriteFile(b, "[B]\ny=2\n");
+    const std::string a = WriteFile(dir.File("a.ini"), "[A]\nx=1\n"),
+                      b = WriteFile(dir.File("b.ini"), "[B]\ny=2\n"), missing = dir.File("no.ini");
     char value[513];
     CIniFile ini;
     EXPECT_FALSE(ini.Attach(nullptr));
@@ -147,8 +138,8 @@ TEST(IniFileSave, WritesTheTreeAsItStandsAndCutsTheStreamAfterIt) {
 
 TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     TempDir dir;
-    const std::string path = dir.File("a.ini"), b = dir.File("b.ini");
-    WriteFile(path, "# comment\n[A]\nx=1\n");
+    const std::string path = WriteFile(dir.File("a.ini"), "# comment\n[A]\nx=1\n"),
+                      b = dir.File("b.ini");
     CIniFile ini;
     ASSERT_TRUE(ini.Attach(path.c_str()));
     ini.GetCfg().FindSection("A")->AddKV("y", "2", false);
@@ -207,36 +198,29 @@ TEST(IniFileSave, TheChangeFlagDecidesWhatASaveOfTheOwnFileWrites) {
     EXPECT_EQ(ListDir(dir.Path()), "a.ini\nb.ini\n");
 }
 
-#if !defined(_WIN32)  // POSIX permission bits, symbolic and hard links, /dev/null
-TEST(IniFileSave, FollowsALinkKeepsTheModeAndWritesLinkedFilesInPlace) {
+#if !defined(_WIN32)  // hard links, /dev/null
+// A save to a device writes it as it stands; an empty tree empties a hard-linked file, which
+// is written in place. (Symbolic links, modes and hard links on the way of a save that
+// writes a text are rows of the fault tests, which check each run's bytes and mode.)
+TEST(IniFileSave, WritesADeviceAndEmptiesAHardLinkedFileInPlace) {
     TempDir dir;
-    const std::string real = dir.File("real.ini"), link = dir.File("link.ini");
-    WriteFile(real, "[Old]\n");
-    ASSERT_EQ(::chmod(real.c_str(), 0640) + ::symlink("real.ini", link.c_str()), 0);
+    const std::string real = WriteFile(dir.File("real.ini"), "[Old]\n"),
+                      hard = dir.File("hard.ini");
+    ASSERT_EQ(::link(real.c_str(), hard.c_str()), 0);
     CIniFile ini;
     ini.GetCfg().AddSection("New");
-    ASSERT_TRUE(ini.Save(link.c_str()));
-    struct stat st, lst;
-    ASSERT_EQ(::stat(real.c_str(), &st) + ::lstat(link.c_str(), &lst), 0);
-    EXPECT_TRUE(S_ISLNK(lst.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    ASSERT_EQ(::link(real.c_str(), dir.File("hard.ini").c_str()), 0);
-    ini.GetCfg().AddSection("Two");
-    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
     ASSERT_TRUE(ini.Save("/dev/null"));
-    EXPECT_EQ(ReadFile(link), "[New]\r\n\r\n[Two]\r\n\r\n") << "both names see the text";
     ini.Unload();
-    ASSERT_TRUE(ini.Save(dir.File("hard.ini").c_str()));
-    EXPECT_EQ(ReadFile(link), "") << "an empty tree empties a hard-linked file";
-    EXPECT_EQ(ListDir(dir.Path()), "hard.ini\nlink.ini\nreal.ini\n");
+    ASSERT_TRUE(ini.Save(hard.c_str()));
+    EXPECT_EQ(ReadFile(real), "");
+    EXPECT_EQ(ListDir(dir.Path()), "hard.ini\nreal.ini\n");
 }
 
 // A daemon may run with its standard input closed: descriptor 0 is then the first that a
 // save or an edit opens, and serves like any other.
 TEST(IniFileSave, WorksWithStandardInputClosed) {
     TempDir dir;
-    const std::string path = dir.File("a.ini");
-    WriteFile(path, "[A]\nx=1\n");
+    const std::string path = WriteFile(dir.File("a.ini"), "[A]\nx=1\n");
     const int input = ::dup(0);
     ASSERT_EQ(::close(0), 0);
     CIniFile ini;

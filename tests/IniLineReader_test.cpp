@@ -1,9 +1,5 @@
 #include "IniLineReader.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "TestUtil.h"
 
 namespace {

@@ -1,18 +1,11 @@
 #include "IniPair.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <string>
 #include <string_view>
-#include <tuple>
 #include <variant>
-#include <vector>
 
 #include "TestUtil.h"
 

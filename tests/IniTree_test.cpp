@@ -1,14 +1,8 @@
 // The configuration tree in memory: the keyed value list, sections and the section set.
 #include "Ini.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <tuple>
-#include <utility>
 
 #include "TestUtil.h"
 
@@ -104,10 +98,9 @@ TEST(Tree, CopiesAreDeepAndMovesEmptyTheSource) {
         const S dump = Dump(source);
         SCOPED_TRACE(dump);
         T copied(source);
-        T assigned;
+        T assigned, moveAssigned;
         T returned = (assigned = source);
         T moved(std::move(copied));
-        T moveAssigned;
         moveAssigned = std::move(assigned);
         for (T* copy : {&returned, &moved, &moveAssigned}) {
             EXPECT_EQ(Dump(*copy), dump);
@@ -167,8 +160,7 @@ TEST(CIniSection, LookupsFindTheFirstEntryOfExactlyThatKey) {
         char value[513] = "untouched";
         EXPECT_EQ(section.FindKV(key, value), entry != nullptr);
         EXPECT_EQ(value, entry ? S(std::strrchr(entry, '}') + 1) : "untouched") << index;
-        CIniPair copy("other");
-        CIniPair pointed("other");
+        CIniPair copy("other"), pointed("other");
         EXPECT_EQ(section.GetIniPair(key, copy) + section.GetIniPair(key, &pointed), entry ? 2 : 0);
         EXPECT_EQ(Dump(copy) + "/" + Dump(pointed),
                   entry ? S(entry) + "/" + entry : "other{}/other{}");
@@ -210,8 +202,7 @@ TEST(CIniSection, DuplicatesReplacingAndRemoving) {
 // FindKV does; beyond them it gives false (null: the buffer untouched), and the cursor
 // moves on all the same. Nothing is written past the NUL of a copy.
 TEST(CIniSection, TheWalkHandsOutBoundedTexts) {
-    const S v512(512, 'v');
-    const S k30(30, 'k');
+    const S v512(512, 'v'), k30(30, 'k');
     CIniSection section;
     section.AddKV("a", v512.c_str(), false);
     section.AddKV(S(31, 'L').c_str(), "long key", false);
@@ -230,8 +221,7 @@ TEST(CIniSection, TheWalkHandsOutBoundedTexts) {
     for (int sized = 0; sized < 2; ++sized) {  // the sized form leaves "" in both on false
         EXPECT_TRUE(section.StartGetKV());
         for (const auto& [ok, key, value] : steps) {
-            S k(32, '#');
-            S v(514, '#');
+            S k(32, '#'), v(514, '#');
             EXPECT_EQ(
                 sized ? section.GetNextKV(&k[0], 31, &v[0], 513) : section.GetNextKV(&k[0], &v[0]),
                 ok);

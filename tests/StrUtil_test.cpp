@@ -1,9 +1,6 @@
 #include "StrUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <tuple>
+#include "TestUtil.h"
 
 namespace {
 
@@ -25,8 +22,7 @@ TEST(SkipBeginAndTailBlank, BufferAndStringForms) {
         {" \xA0x\x89\t", 1, S(" \xA0x\x89\0", 5), "\xA0x\x89"},
         {"\t\x8A \x80 \xFF ", 1, S("\t\x8A \x80 \xFF\0", 7), "\x8A \x80 \xFF"}};
     for (const auto& [text, start, after, trimmed] : cases) {
-        S buffer = text;
-        S argument = text;
+        S buffer = text, argument = text;
         const char* result = SkipBeginAndTailBlank(&buffer[0]);
         EXPECT_EQ(result ? result - &buffer[0] : -1, start) << '"' << text << '"';
         EXPECT_EQ(buffer, after) << '"' << text << '"';

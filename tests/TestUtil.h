@@ -1,20 +1,29 @@
 // Helpers shared by the tests: a private temporary directory, whole-file reads and writes,
-// and tables of cases kept in tests/data.
+// and tables of cases kept in tests/data. It also brings in GoogleTest and the headers that
+// most tests take, so that each test file names only what it alone needs.
 #ifndef QEL_CFGFILE_TESTS_TESTUTIL_H
 #define QEL_CFGFILE_TESTS_TESTUTIL_H
 
-#include <algorithm>
-#include <cstddef>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include <filesystem>
-#include <random>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #if !defined(_WIN32)
 #include <dirent.h>
+#include <unistd.h>
 #endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace qeltest {
 
@@ -54,9 +63,11 @@ private:
     std::string path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+// Writes `bytes` as the whole file `path`; returns the path.
+inline std::string WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(NativePath(path), std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
 }
 
 inline std::string ReadFile(const std::string& path) {

@@ -2,11 +2,7 @@
 // sections up in the file and edit lines, each on files of its own, and each sees exactly
 // its own results. Built with ThreadSanitizer (preset tsan), any state that the library
 // shares between objects shows as a report and fails the run.
-#include <gtest/gtest.h>
-
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "IniFile.h"
 #include "TestUtil.h"

@@ -2,17 +2,7 @@
 #include "TxtFile.h"
 #include "IniFile.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <string>
 
 #include "TestUtil.h"
 
@@ -42,8 +32,7 @@ std::string Lines(CTxtFile& file, const char* skip = nullptr) {
 TEST(TxtFileRead, EachFileReadsAsTheTableSays) {
     TempDir dir;
     for (const auto& row : ReadTable("txt/reads.tsv")) {
-        WriteFile(dir.File("f"), row[0]);
-        CTxtFile file(dir.File("f").c_str(), "rb");
+        CTxtFile file(WriteFile(dir.File("f"), row[0]).c_str(), "rb");
         EXPECT_EQ(Lines(file, row.size() > 2 ? row[2].c_str() : nullptr), row[1]) << row[0].size();
     }
 }
@@ -54,9 +43,9 @@ const char* Arg(const std::string& field) {
 
 TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
     TempDir dir;
-    WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\n");
+    const std::string path = WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\n");
     for (auto row : ReadTable("txt/keys.tsv")) {
-        CTxtFile file(dir.File("k").c_str(), "rb");
+        CTxtFile file(path.c_str(), "rb");
         const char* line = file.GetKeyLine(row[0] == "~" ? nullptr : &row[0][0],
                                            row[1] == "~" ? nullptr : &row[1][0], std::stoi(row[2]),
                                            row[3] == "stop", row[4] == "prefix");
@@ -64,7 +53,7 @@ TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
         // A search that stops at a mismatch leaves the stream after that line.
         EXPECT_STREQ(line || row[3] == "go" ? "NAME" : file.GetTextLine(nullptr), "NAME");
     }
-    CTxtFile file(dir.File("k").c_str(), "rb");
+    CTxtFile file(path.c_str(), "rb");
     const char* const byIndex[] = {nullptr, "name=1", "NAME", "  Name=2", "\xE4", "{", nullptr};
     for (int index : {1, -1, 0, 5, 3, 2}) {  // from -1
         EXPECT_STREQ(file.ReadTextLine(index), byIndex[index + 1]) << index;
@@ -73,8 +62,7 @@ TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
 
 TEST(TxtFileRead, SeekToLineCountsFromWhereTheStreamStands) {
     TempDir dir;
-    WriteFile(dir.File("f"), "a\nb1\n\nb2\nc\n");
-    CTxtFile file(dir.File("f").c_str(), "rb");
+    CTxtFile file(WriteFile(dir.File("f"), "a\nb1\n\nb2\nc\n").c_str(), "rb");
     for (const auto& row : ReadTable("txt/seeks.tsv")) {
         SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
         char line[8] = "#";
@@ -91,8 +79,7 @@ TEST(TxtFileRead, SeekToLineCountsFromWhereTheStreamStands) {
 
 TEST(TxtFileState, OpenSetCloseCopyAndWriteText) {
     TempDir dir;
-    const std::string path = dir.File("f");
-    WriteFile(path, "1\n2\n3\n4\n");
+    const std::string path = WriteFile(dir.File("f"), "1\n2\n3\n4\n");
     Probe file(path.c_str(), "rb");
     const char* line = file.ReadTextLine(0);
     EXPECT_FALSE(file.Open(path.c_str(), nullptr));
@@ -188,8 +175,7 @@ TEST(TxtFileEdit, EachEditRewritesTheFileAsTheTableSays) {
 
 TEST(TxtFileEdit, RefusesWhatItCannotRewriteAndLeavesTheFile) {
     TempDir dir;
-    const std::string path = dir.File("f");
-    WriteFile(path, "a\nb\n");
+    const std::string path = WriteFile(dir.File("f"), "a\nb\n");
     for (const char* mode : {"rb", "ab"}) {
         EXPECT_FALSE(CTxtFile(path.c_str(), mode).InsertTextLine(0, "x", true)) << mode;
     }

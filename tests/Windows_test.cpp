@@ -5,14 +5,8 @@
 // devices, and loses no update of writers working at once.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <cerrno>
-#include <filesystem>
-#include <string>
 #include <thread>
-#include <utility>
 
 #include "IniEditor.h"
 #include "IniFile.h"
@@ -26,8 +20,7 @@ using qeltest::ReadFile;
 using qeltest::TempDir;
 using qeltest::WriteFile;
 
-const std::string kOld = "[A]\r\nx=1\r\n\r\n";
-const std::string kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
+const std::string kOld = "[A]\r\nx=1\r\n\r\n", kNew = "[A]\r\nx=1\r\ny=2\r\n\r\n";
 
 std::wstring Wide(const std::string& path) {
     return qeltest::NativePath(path).wstring();
@@ -61,17 +54,18 @@ bool InsertLine(const std::string& path) {
 // lose nothing, leave no temporary, and the held one saves once the handle is closed.
 TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    const DWORD readOnly = FILE_ATTRIBUTE_READONLY;
+    // The attributes set, those looked at after the save, and what they must be.
+    const std::tuple<const char*, DWORD, DWORD, DWORD> cases[] = {
+        {"kept", kept, kept, kept},
+        {"read-only", readOnly, readOnly, readOnly},
+        {"held", FILE_ATTRIBUTE_NORMAL, readOnly, 0}};
     for (bool (*save)(const std::string&) : {AddThroughOwnFile, SaveByPath, InsertLine}) {
-        for (const char* what : {"kept", "read-only", "held"}) {
+        for (const auto& [what, set, looked, want] : cases) {
             SCOPED_TRACE(what);
             TempDir dir;
-            const std::string path = dir.File("a.ini");
-            WriteFile(path, kOld);
-            const std::string w = what;
-            ASSERT_TRUE(::SetFileAttributesW(Wide(path).c_str(), w == "kept" ? kept
-                                                                 : w == "read-only"
-                                                                     ? FILE_ATTRIBUTE_READONLY
-                                                                     : FILE_ATTRIBUTE_NORMAL));
+            const std::string path = WriteFile(dir.File("a.ini"), kOld), w = what;
+            ASSERT_TRUE(::SetFileAttributesW(Wide(path).c_str(), set));
             HANDLE other = w != "held"
                                ? INVALID_HANDLE_VALUE
                                : ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
@@ -79,11 +73,7 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             EXPECT_EQ(save(path), w == "kept");
             EXPECT_EQ(ReadFile(path), w == "kept" ? kNew : kOld);
-            EXPECT_EQ(::GetFileAttributesW(Wide(path).c_str()) &
-                          (w == "kept" ? kept : FILE_ATTRIBUTE_READONLY),
-                      w == "kept"        ? kept
-                      : w == "read-only" ? FILE_ATTRIBUTE_READONLY
-                                         : 0u);
+            EXPECT_EQ(::GetFileAttributesW(Wide(path).c_str()) & looked, want);
             EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
             ::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
             if (other != INVALID_HANDLE_VALUE) {
@@ -102,8 +92,7 @@ TEST(WindowsFiles, ReplacingKeepsAttributesAndRefusesReadOnlyAndHeldFiles) {
 // written.
 TEST(WindowsFiles, AFileOfTwoLinksIsWrittenInPlaceAndADeviceOnlyByItsDeviceName) {
     TempDir dir;
-    const std::string path = dir.File("a.ini");
-    WriteFile(path, kOld);
+    const std::string path = WriteFile(dir.File("a.ini"), kOld);
     ASSERT_TRUE(::CreateHardLinkW(Wide(dir.File("b.ini")).c_str(), Wide(path).c_str(), nullptr));
     EXPECT_TRUE(SaveByPath(path));
     EXPECT_EQ(ReadFile(dir.File("b.ini")), kNew) << "both links see the new text";
@@ -139,8 +128,7 @@ TEST(WindowsFiles, PathsAreUtf8OfAnyLength) {
          {std::string("Gr\u00FC\u00DFe-\u65E5\u672C.ini"), std::string(226, 'n') + ".ini"}) {
         SCOPED_TRACE(name.size());
         TempDir dir;
-        const std::string path = dir.File(name);
-        WriteFile(path, kOld);
+        const std::string path = WriteFile(dir.File(name), kOld);
         EXPECT_TRUE(AddThroughOwnFile(path));
         EXPECT_TRUE(SaveByPath(path));
         EXPECT_EQ(ReadFile(path), kNew);
@@ -186,8 +174,7 @@ void LibraryWriter(const std::string& path, const std::string& who, Writer& self
 // objects.)
 TEST(WindowsFiles, WritersAtOnceLoseNoUpdateWithoutReportingIt) {
     TempDir dir;
-    const std::string path = dir.File("a.ini");
-    WriteFile(path, "[A]\r\n");
+    const std::string path = WriteFile(dir.File("a.ini"), "[A]\r\n");
     Writer first, second;
     std::thread other([&] { LibraryWriter(path, "b", second, first); });
     LibraryWriter(path, "a", first, second);

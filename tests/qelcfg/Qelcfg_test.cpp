@@ -1,22 +1,14 @@
 // qelcfg run as a process. Most cases are transcripts in cases/*.t (cases/README.md gives
 // their form), each run as a test of its own; the tests here need more than a transcript
 // says: a shell evaluating the output, concurrent writers and real files.
-#include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "../TestUtil.h"
 #include "IniFile.h"
@@ -184,16 +176,13 @@ private:
     TempDir m_dir;
     std::map<std::string, std::string> m_files;  // what the directory must hold
     char m_blockKind = 0;
-    std::string m_blockName;
-    std::string m_block;
     bool m_crlf = false;
-    std::string m_before;
-    std::string m_prefix;  // what the next command runs through
-    std::string m_trace;   // the command line run, until checked
+    // The block being read and its name; the standard output given before the command; what
+    // the next command runs through; the command line run, until checked.
+    std::string m_block, m_blockName, m_before, m_prefix, m_trace;
     Result m_result;
     int m_status = 0;
-    std::string m_want[2];
-    std::string m_pattern[2];
+    std::string m_want[2], m_pattern[2];
 };
 
 std::vector<std::string> CaseNames() {
@@ -214,9 +203,7 @@ TEST_P(QelcfgCase, Transcript) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Qelcfg, QelcfgCase, testing::ValuesIn(CaseNames()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             return info.param;
-                         });
+                         [](const auto& info) { return info.param; });
 
 // get --format sh, evaluated through "." and through eval by each common shell, assigns the
 // values alone: no command in a value runs, no name that a shell, the loader or the
@@ -248,8 +235,7 @@ TEST(Qelcfg, ShellFormatEvaluatesToTheValuesAlone) {
                           "\"$1\"; }\nsnap '' >before\nqelcfg get --format sh " +
                               std::string(c[0]) + " >vars.sh 2>/dev/null\n" + form +
                               " && ls >/dev/null && snap \"$" + c[1] + "\" >after\n");
-                ASSERT_EQ(std::system(("cd '" + dir.Path() + "' && " + shell + " s.sh").c_str()),
-                          0);
+                ASSERT_EQ(Shell(shell + " s.sh", dir.Path()).status, 0);
                 EXPECT_EQ(ReadFile(dir.File("after")), ReadFile(dir.File("before")) + hostile);
                 EXPECT_FALSE(FileExists(dir.File("pwned")));
             }
@@ -283,8 +269,7 @@ FILE* StartSet(const std::string& file, const std::string& section, const std::s
 TEST(Qelcfg, ConcurrentWritersLoseNoUpdateWithoutAReport) {
     const int kRounds = 24;
     TempDir dir;
-    const std::string made = dir.File("made.ini");
-    const std::string shared = dir.File("shared.ini");
+    const std::string made = dir.File("made.ini"), shared = dir.File("shared.ini");
     WriteFile(shared, "[L]\r\n[T]\r\n[W]\r\n");
     const pid_t adder = ::fork();
     if (adder == 0) {
@@ -365,10 +350,8 @@ TEST(Qelcfg, RealFilesChangeInOneLineOnly) {
                 ASSERT_EQ(Shell("qelcfg " + edit, dir.Path()).status, 0);
                 const std::string after = ReadFile(file);
                 WriteFile(dir.File("before"), text);
-                const std::string diff =
-                    "cd '" + dir.Path() + "' && diff before f.ini | grep -c '^[<>]' >changed";
-                ASSERT_EQ(std::system(diff.c_str()), 0);
-                EXPECT_EQ(ReadFile(dir.File("changed")), lengthChange ? "1\n" : "2\n");
+                EXPECT_EQ(Shell("diff before f.ini | grep -c '^[<>]'", dir.Path()).out,
+                          lengthChange ? "1\n" : "2\n");
                 EXPECT_EQ(
                     std::count(after.begin(), after.end(), '\r'),
                     std::count(text.begin(), text.end(), '\r') + (text == lf ? 0 : lengthChange));
