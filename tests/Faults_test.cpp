@@ -329,8 +329,9 @@ TEST(Faults, EveryFailingCallIsReportedAndCostsNothing) {
     EXPECT_GT(threw, 20) << "operator new fails where the library allocates";
 }
 
-// An Attach that fails keeps no name: the adds after it fail and touch nothing.
-TEST(Faults, AFailedAttachBindsNoName) {
+// An Attach that fails keeps no name: the adds after it fail and touch nothing. A line
+// whose buffer cannot grow leaves the current line empty, not holding the line before.
+TEST(Faults, AFailedReadLeavesNothingBehind) {
     TempDir dir;
     World w(WriteFile(dir.File("a.ini"), kOld));
     SysFailAt(kSysOpen, 1);
@@ -340,6 +341,12 @@ TEST(Faults, AFailedAttachBindsNoName) {
     EXPECT_FALSE(w.ini.AddValue("A", "k", "v", true));
     EXPECT_FALSE(w.ini.Save());
     EXPECT_EQ(ReadFile(w.path) + ListDir(dir.Path()), kOld + "a.ini\n");
+    _CFG::CTxtFile file(WriteFile(dir.File("long"), "1\n" + kBulk).c_str(), "rb");
+    const char* line = file.ReadTextLine(0);
+    SysFailAt(kSysAlloc, 1);
+    EXPECT_EQ(file.GetTextLine(nullptr), nullptr);
+    SysFailAt(0, 0);
+    EXPECT_STREQ(line, "");
 }
 
 #if defined(_WIN32)
@@ -499,7 +506,9 @@ TEST(Faults, WritersTakeTurnsAndFinishWhatAKilledOneLeft) {
               9);
     const std::string left = ListDir(dir.Path());
     EXPECT_EQ(ReadFile(dir.File(left.substr(0, left.find('\n')))), kNew) << left;
+    SysFailAt(kSysOpen, 3);  // and whose first name for its own is taken by someone else
     EXPECT_TRUE(SaveNew(path));
+    SysFailAt(0, 0);
     EXPECT_EQ(ListDir(dir.Path()), "a.ini\n");
 
     // An in-place write of a hard-linked file killed before the file is on the disk, whose

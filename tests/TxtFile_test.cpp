@@ -108,7 +108,8 @@ TEST(TxtFileState, OpenSetCloseCopyAndWriteText) {
     copy.reset();
     EXPECT_STREQ(assigned.GetTextLine(nullptr), "4");
     EXPECT_STREQ(assigned.GetFileName(), path.c_str());
-    Probe moved(std::move(assigned));
+    Probe moved;
+    moved = Probe(std::move(assigned));  // constructed, then assigned
     EXPECT_EQ(assigned.GetStream(), nullptr);
     EXPECT_EQ(assigned.GetFileName(), nullptr);
     EXPECT_FALSE(assigned.IsFileChanged());
