@@ -341,12 +341,15 @@ TEST(Faults, AFailedReadLeavesNothingBehind) {
     EXPECT_FALSE(w.ini.AddValue("A", "k", "v", true));
     EXPECT_FALSE(w.ini.Save());
     EXPECT_EQ(ReadFile(w.path) + ListDir(dir.Path()), kOld + "a.ini\n");
-    _CFG::CTxtFile file(WriteFile(dir.File("long"), "1\n" + kBulk).c_str(), "rb");
-    const char* line = file.ReadTextLine(0);
-    SysFailAt(kSysAlloc, 1);
-    EXPECT_EQ(file.GetTextLine(nullptr), nullptr);
-    SysFailAt(0, 0);
-    EXPECT_STREQ(line, "");
+    // Growing while the line is read, and while the rest after a CR is passed over.
+    for (const std::string& second : {kBulk, std::string(450, 'a') + "\r" + kBulk}) {
+        _CFG::CTxtFile file(WriteFile(dir.File("long"), "1\n" + second).c_str(), "rb");
+        const char* line = file.ReadTextLine(0);
+        SysFailAt(kSysAlloc, 1);
+        EXPECT_EQ(file.GetTextLine(nullptr), nullptr);
+        SysFailAt(0, 0);
+        EXPECT_STREQ(line, "") << second.size();
+    }
 }
 
 #if defined(_WIN32)
