@@ -341,14 +341,18 @@ TEST(Faults, AFailedReadLeavesNothingBehind) {
     EXPECT_FALSE(w.ini.AddValue("A", "k", "v", true));
     EXPECT_FALSE(w.ini.Save());
     EXPECT_EQ(ReadFile(w.path) + ListDir(dir.Path()), kOld + "a.ini\n");
-    // Growing while the line is read, and while the rest after a CR is passed over.
-    for (const std::string& second : {kBulk, std::string(450, 'a') + "\r" + kBulk}) {
+    // Growing while the line is read, and growing or reading while the rest after a CR is
+    // passed over.
+    const std::string cut = std::string(450, 'a') + "\r" + kBulk;
+    for (const auto& [second, kind, n] :
+         {std::tuple{kBulk, kSysAlloc, 1}, {cut, kSysAlloc, 1}, {cut, kSysRead, 2}}) {
+        SCOPED_TRACE(testing::Message() << second.size() << " bytes, kind " << kind);
         _CFG::CTxtFile file(WriteFile(dir.File("long"), "1\n" + second).c_str(), "rb");
         const char* line = file.ReadTextLine(0);
-        SysFailAt(kSysAlloc, 1);
+        SysFailAt(kind, n);
         EXPECT_EQ(file.GetTextLine(nullptr), nullptr);
         SysFailAt(0, 0);
-        EXPECT_STREQ(line, "") << second.size();
+        EXPECT_STREQ(line, "");
     }
 }
 
