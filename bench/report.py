@@ -390,6 +390,13 @@ flush to the disk at all.
 
 {case_table(bench, "SaveFile", ["S", "M", "L"])}
 
+Holding the file from the read to the replace (the writers' lock, the check that the file is
+still the one read, the removal of what killed writers left) costs a save few calls: traced
+with `strace -c` over `qelcfg set` of one key in M, against the save before the library held
+the file, it makes the same 2 `fsync` calls and adds 2 `getdents64` (the scan for leftovers),
+1 `flock` (the new file's own lock), 1 `unlinkat` and 3 `fcntl`; with the larger read buffer
+the whole process makes 202 calls instead of 250 (instructions: 23.4 M instead of 24.8 M).
+
 ## Lookups
 
 1,000 lookups of seeded (section, key) pairs that exist, time per lookup. This library's
