@@ -2,6 +2,9 @@
 // saves as exactly the bytes of its NAME.out.
 #include "IniFile.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#endif
 #include <cstdio>
 
 #include "TestUtil.h"
@@ -217,8 +220,9 @@ TEST(IniFileSave, WritesADeviceAndEmptiesAHardLinkedFileInPlace) {
 }
 
 // A daemon may run with its standard input closed: descriptor 0 is then the first that a
-// save or an edit opens, and serves like any other.
-TEST(IniFileSave, WorksWithStandardInputClosed) {
+// save or an edit opens, and serves like any other; a file there is written where it stands
+// by a save to /dev/stdin.
+TEST(IniFileSave, WorksWithStandardInputClosedOrAFile) {
     TempDir dir;
     const std::string path = WriteFile(dir.File("a.ini"), "[A]\nx=1\n");
     const int input = ::dup(0);
@@ -226,10 +230,17 @@ TEST(IniFileSave, WorksWithStandardInputClosed) {
     CIniFile ini;
     const bool ok = ini.Attach(path.c_str()) && ini.AddValue("A", "y", "2", false) &&
                     ini.Open(path.c_str(), "r+b") && ini.InsertTextLine(0, "# z", true);
+    EXPECT_TRUE(ini.Attach(path.c_str()));
+    ini.Close();  // descriptor 0 free again, for a file that a save to /dev/stdin writes
+    const int in = ::open(WriteFile(dir.File("in"), "#\n").c_str(), O_WRONLY | O_APPEND);
+    const bool written = ini.Save("/dev/stdin");
     ::dup2(input, 0);
     ::close(input);
     EXPECT_TRUE(ok);
     EXPECT_EQ(ReadFile(path), "[A]\r\n# z\r\nx=1\r\ny=2\r\n\r\n");
+    EXPECT_EQ(in, 0);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(ReadFile(dir.File("in")), "#\n[A]\r\nx=1\r\ny=2\r\n\r\n");
 }
 #endif
 
