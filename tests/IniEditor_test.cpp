@@ -87,6 +87,22 @@ TEST(IniEditor, ReadEditAndSaveAFile) {
     EXPECT_EQ(errno, ESTALE);
     EXPECT_TRUE(ed.IsChanged());
     EXPECT_EQ(ReadFile(path), "[A]\nk=1\r\n");
+#if !defined(_WIN32)  // nor one whose mode alone changed, which a replace would turn back
+    ASSERT_TRUE(ed.Read(path.c_str()));
+    ASSERT_TRUE(ed.SetValue("A", "k", "3"));
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    EXPECT_FALSE(ed.Save());
+    EXPECT_EQ(ReadFile(path), "[A]\nk=1\r\n");
+#endif
+    // Nor one that another program made after the editor read it as missing.
+    const std::string made = dir.File("made.ini");
+    ASSERT_TRUE(ed.Read(made.c_str(), true));
+    ASSERT_TRUE(ed.AddSection("N"));
+    WriteFile(made, "x");
+    errno = 0;
+    EXPECT_FALSE(ed.Save());
+    EXPECT_EQ(errno, ESTALE);
+    EXPECT_EQ(ReadFile(made), "x");
 
     // A file the editor cannot read leaves it empty and unbound, whatever it held before; a
     // missing one may be read as empty, and is then made by the save.

@@ -43,7 +43,7 @@ const char* Arg(const std::string& field) {
 
 TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
     TempDir dir;
-    const std::string path = WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\n");
+    const std::string path = WriteFile(dir.File("k"), "name=1\nNAME\n  Name=2\n\xE4\n{\nZz\n");
     for (auto row : ReadTable("txt/keys.tsv")) {
         CTxtFile file(path.c_str(), "rb");
         const char* line = file.GetKeyLine(row[0] == "~" ? nullptr : &row[0][0],
@@ -54,8 +54,9 @@ TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
         EXPECT_STREQ(line || row[3] == "go" ? "NAME" : file.GetTextLine(nullptr), "NAME");
     }
     CTxtFile file(path.c_str(), "rb");
-    const char* const byIndex[] = {nullptr, "name=1", "NAME", "  Name=2", "\xE4", "{", nullptr};
-    for (int index : {1, -1, 0, 5, 3, 2}) {  // from -1
+    const char* const byIndex[] = {nullptr, "name=1", "NAME", "  Name=2",
+                                   "\xE4",  "{",      "zed",  nullptr};
+    for (int index : {1, -1, 0, 6, 3, 2}) {  // from -1
         EXPECT_STREQ(file.ReadTextLine(index), byIndex[index + 1]) << index;
     }
 }
