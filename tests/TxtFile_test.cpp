@@ -55,8 +55,8 @@ TEST(TxtFileRead, FindsLinesByKeyAndIndex) {
     }
     CTxtFile file(path.c_str(), "rb");
     const char* const byIndex[] = {nullptr, "name=1", "NAME", "  Name=2",
-                                   "\xE4",  "{",      "zed",  nullptr};
-    for (int index : {1, -1, 0, 6, 3, 2}) {  // from -1
+                                   "\xE4",  "{",      "Zz",   nullptr};
+    for (int index : {1, -1, 0, 6, 3, 2, 5}) {  // from -1
         EXPECT_STREQ(file.ReadTextLine(index), byIndex[index + 1]) << index;
     }
 }
